@@ -1,0 +1,247 @@
+// The main window's handlers and the transform command with its renderers.
+#include "Unit1.h"
+
+#include <unistd.h>
+
+#include <cmath>
+#include <cstddef>
+#include <memory>
+#include <new>
+#include <string>
+
+#include "Levels.h"
+#include "ui_Unit1.h"
+
+TKorvanith* Korvanith = nullptr;
+
+static void LoadResources() { Q_INIT_RESOURCE(Korvanith); }
+
+TKorvanith::TKorvanith(TComponent* Owner) : TForm(Owner)
+{
+    LoadResources();  // the icon lives in a static library
+    Ui::TKorvanith form;
+    form.setupUi(this);
+    Image1 = form.Image1;
+    Image2 = form.Image2;
+    Image3 = form.Image3;
+    Image4 = form.Image4;
+    ActionList1 = new TActionList(this);
+    FileOpen1 = new TFileOpen(form.FileOpen1);
+    Button1 = form.Button1;
+    Button2 = form.Button2;
+    FileOpen2 = new TFileOpen(form.FileOpen2);
+    RadioGroup1 = form.RadioGroup1;
+    Button3 = form.Button3;
+    FileExit1 = new TFileExit(form.FileExit1);
+    Button4 = form.Button4;
+    Loaded();
+
+    FileOpen1->OnAccept = [this] { FileOpen1Accept(); };
+    FileOpen2->OnAccept = [this] { FileOpen2Accept(); };
+    Button3->OnClick = [this] { Button3Click(); };
+}
+
+void TKorvanith::FileOpen1Accept()
+{
+    Image1->Picture->LoadFromFile(FileOpen1->GetDialog()->GetFileName());
+    Image3->Picture->LoadFromFile(FileOpen1->GetDialog()->GetFileName());
+}
+
+void TKorvanith::FileOpen2Accept()
+{
+    Image2->Picture->LoadFromFile(FileOpen2->GetDialog()->GetFileName());
+    Image4->Picture->LoadFromFile(FileOpen2->GetDialog()->GetFileName());
+}
+
+void TKorvanith::Button3Click() { RunTransform(); }
+
+namespace {
+
+bool PowerOfTwo(int n) { return n > 0 && (n & (n - 1)) == 0; }
+
+std::string SizeText(const TBitmap* bitmap)
+{
+    if (bitmap->GetWidth() == 0 || bitmap->GetHeight() == 0)
+        return "not loaded";
+    return std::to_string(bitmap->GetWidth()) + "\u00d7" + std::to_string(bitmap->GetHeight());
+}
+
+// Refuses a pair of pictures that the transform cannot take, before anything
+// is allocated or painted.
+void CheckSizes(const TBitmap* left, const TBitmap* right)
+{
+    const bool fit = PowerOfTwo(left->GetWidth()) && PowerOfTwo(left->GetHeight()) &&
+                     left->GetWidth() == right->GetWidth() &&
+                     left->GetHeight() == right->GetHeight();
+    if (!fit)
+        throw Exception("Cannot transform: the left picture is " + SizeText(left) +
+                        " and the right picture is " + SizeText(right) +
+                        ". Both pictures must be loaded and have the same size, with a width "
+                        "and a height that are each a power of two (1, 2, 4, 8, \u2026).");
+}
+
+std::uint64_t PhysicalMemory()
+{
+    const long pages = sysconf(_SC_PHYS_PAGES);
+    const long pageSize = sysconf(_SC_PAGESIZE);
+    if (pages <= 0 || pageSize <= 0)
+        return UINT64_MAX;
+    return std::uint64_t(pages) * std::uint64_t(pageSize);
+}
+
+// The six buffers of one run: two grids of 2N+1 doubles, zero-filled, and
+// four planes of N doubles. Refuses before allocating when the machine does
+// not have the memory at all.
+struct Buffers {
+    Buffers(int W, int H)
+    {
+        const std::size_t N = std::size_t(W) * std::size_t(H);
+        const std::uint64_t bytes = (8 * std::uint64_t(N) + 2) * sizeof(double);
+        const auto fail = [&] {
+            return Exception("Cannot transform: not enough memory for a " + std::to_string(W) +
+                             "\u00d7" + std::to_string(H) + " transform (needs " +
+                             std::to_string((bytes + (1u << 20) - 1) >> 20) + " MiB).");
+        };
+        if (bytes > PhysicalMemory())
+            throw fail();
+        rightGrid.reset(new (std::nothrow) double[2 * N + 1]());
+        leftGrid.reset(new (std::nothrow) double[2 * N + 1]());
+        rightMagnitude.reset(new (std::nothrow) double[N]);
+        leftMagnitude.reset(new (std::nothrow) double[N]);
+        leftPhase.reset(new (std::nothrow) double[N]);
+        rightPhase.reset(new (std::nothrow) double[N]);
+        if (!rightGrid || !leftGrid || !rightMagnitude || !leftMagnitude || !leftPhase ||
+            !rightPhase)
+            throw fail();
+    }
+
+    std::unique_ptr<double[]> rightGrid, leftGrid, rightMagnitude, leftMagnitude, leftPhase,
+        rightPhase;
+};
+
+// The busy cursor for as long as the guard lives, once set.
+class BusyCursor {
+public:
+    void Set() { Screen->SetCursor(crHourGlass), active = true; }
+    ~BusyCursor()
+    {
+        if (active)
+            Screen->SetCursor(crDefault);
+    }
+
+private:
+    bool active = false;
+};
+
+}  // namespace
+
+void TKorvanith::RunTransform()
+{
+    TBitmap* left = Image1->Picture->GetBitmap();
+    const int W = left->GetWidth();
+    const int H = left->GetHeight();
+    CheckSizes(left, Image2->Picture->GetBitmap());
+
+    BusyCursor cursor;  // declared first: the buffers go before the cursor is restored
+    Buffers buffers(W, H);
+    cursor.Set();
+    double* const rightGrid = buffers.rightGrid.get();
+    double* const leftGrid = buffers.leftGrid.get();
+
+    LoadSamples(rightGrid, true);
+    LoadSamples(leftGrid, false);
+
+    const std::uint32_t dims[3] = {0, std::uint32_t(H), std::uint32_t(W)};
+    FourierTransform(rightGrid, dims, 2, +1);
+    FourierTransform(leftGrid, dims, 2, +1);
+
+    if (RadioGroup1->GetItemIndex() == 0) {
+        SplitPolar(rightGrid, buffers.rightPhase.get(), buffers.rightMagnitude.get());
+        SplitPolar(leftGrid, buffers.leftPhase.get(), buffers.leftMagnitude.get());
+    } else {
+        SplitPolar(rightGrid, buffers.leftPhase.get(), buffers.rightMagnitude.get());
+        SplitPolar(leftGrid, buffers.rightPhase.get(), buffers.leftMagnitude.get());
+    }
+    JoinPolar(leftGrid, buffers.leftPhase.get(), buffers.leftMagnitude.get());
+    JoinPolar(rightGrid, buffers.rightPhase.get(), buffers.rightMagnitude.get());
+
+    FourierTransform(rightGrid, dims, 2, -1);
+    FourierTransform(leftGrid, dims, 2, -1);
+
+    const double count = double(H) * double(W);
+    const std::size_t values = 2 * std::size_t(W) * std::size_t(H);
+    for (std::size_t i = 1; i <= values; ++i)
+        leftGrid[i] = leftGrid[i] / count;
+    for (std::size_t i = 1; i <= values; ++i)
+        rightGrid[i] = rightGrid[i] / count;
+
+    if (RadioGroup1->GetItemIndex() == 0) {
+        ShowLinear(leftGrid, false, 105.0);
+        ShowLinear(rightGrid, true, 105.0);
+    } else {
+        ShowLog(leftGrid, false, 105.0);
+        ShowLog(rightGrid, true, 105.0);
+    }
+}
+
+void TKorvanith::LoadSamples(double* grid, bool fromRight)
+{
+    TBitmap* source = (fromRight ? Image2 : Image1)->Picture->GetBitmap();
+    const int Ws = source->GetWidth();
+    const int Hs = source->GetHeight();
+    const TCanvas* canvas = source->GetCanvas();
+    for (int y = 0; y < Hs; ++y)
+        for (int x = 0; x < Ws; ++x)
+            grid[2 * (std::size_t(y) * Ws + x) + 1] = double(canvas->GetPixel(x, y));
+}
+
+void TKorvanith::SplitPolar(const double* grid, double* phase, double* magnitude)
+{
+    const std::size_t N = std::size_t(Image2->Picture->GetWidth()) *
+                          std::size_t(Image2->Picture->GetHeight());
+    for (std::size_t k = 0; k < N; ++k)
+        phase[k] = std::atan2(grid[2 * k + 2], grid[2 * k + 1]);
+    for (std::size_t k = 0; k < N; ++k) {
+        const double re = grid[2 * k + 1];
+        const double im = grid[2 * k + 2];
+        magnitude[k] = std::sqrt(re * re + im * im);
+    }
+}
+
+void TKorvanith::JoinPolar(double* grid, const double* phase, const double* magnitude)
+{
+    const std::size_t N = std::size_t(Image2->Picture->GetWidth()) *
+                          std::size_t(Image2->Picture->GetHeight());
+    for (std::size_t k = 0; k < N; ++k) {
+        grid[2 * k + 1] = std::cos(phase[k]) * magnitude[k];
+        grid[2 * k + 2] = std::sin(phase[k]) * magnitude[k];
+    }
+}
+
+namespace {
+
+// Both renderers walk the right input's size, as the grids were split and
+// joined over it, and paint gray levels into the chosen result picture.
+template <class Level>
+void Paint(TImage* target, const TPicture* sizeOf, const double* grid, Level level)
+{
+    const int W2 = sizeOf->GetWidth();
+    const int H2 = sizeOf->GetHeight();
+    TCanvas* canvas = target->GetCanvas();
+    for (int y = 0; y < H2; ++y)
+        for (int x = 0; x < W2; ++x)
+            canvas->SetPixel(x, y, levels::Gray(level(grid[2 * (std::size_t(y) * W2 + x) + 1])));
+}
+
+}  // namespace
+
+void TKorvanith::ShowLinear(const double* grid, bool toRight, double)
+{
+    Paint(toRight ? Image4 : Image3, Image2->Picture, grid, levels::Linear);
+}
+
+void TKorvanith::ShowLog(const double* grid, bool toRight, double scale)
+{
+    Paint(toRight ? Image4 : Image3, Image2->Picture, grid,
+          [scale](double v) { return levels::Logarithmic(v, scale); });
+}

@@ -1,0 +1,36 @@
+// Actions over QAction, and the file-open dialog over QFileDialog.
+#include "platform/ActnList.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QFileDialog>
+
+#include "platform/Forms.h"
+
+TAction::TAction(QAction* action) : QObject(action), action(action)
+{
+    setObjectName(action->objectName());
+    connect(action, &QAction::triggered, this, [this] {
+        Application->Dispatch([this] { Execute(); });
+    });
+}
+
+bool TOpenDialog::Execute(QWidget* parent)
+{
+    QFileDialog dialog(parent);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return false;
+    fileName = dialog.selectedFiles().constFirst().toStdString();
+    return true;
+}
+
+void TFileOpen::Execute()
+{
+    auto* window = qobject_cast<QWidget*>(Handle()->parent());
+    if (GetDialog()->Execute(window ? window : QApplication::activeWindow()) && OnAccept)
+        OnAccept();
+}
+
+void TFileExit::Execute() { Application->Terminate(); }

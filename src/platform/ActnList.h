@@ -1,0 +1,71 @@
+// Actions: the form's file-open and exit commands and their dialog.
+#pragma once
+
+#include <functional>
+
+#include <QObject>
+
+#include "platform/Exception.h"
+
+class QAction;
+class QWidget;
+
+// Gives behaviour to an action declared in the form description. It lives as
+// long as that action and answers to the same name.
+class TAction : public QObject {
+    Q_OBJECT
+public:
+    explicit TAction(QAction* action);
+    QAction* Handle() const { return action; }
+
+protected:
+    virtual void Execute() = 0;
+
+private:
+    QAction* action;
+};
+
+// The standard file-open dialog: no filter, no initial folder.
+class TOpenDialog {
+public:
+    // Shows the dialog; true when the user accepted a file.
+    bool Execute(QWidget* parent);
+    AnsiString GetFileName() const { return fileName; }
+
+private:
+    AnsiString fileName;
+};
+
+class TFileAction : public TAction {
+public:
+    using TAction::TAction;
+    TOpenDialog* GetDialog() { return &dialog; }
+
+private:
+    TOpenDialog dialog;
+};
+
+// Shows its dialog; when the user accepts a file, runs OnAccept.
+class TFileOpen : public TFileAction {
+public:
+    using TFileAction::TFileAction;
+    std::function<void()> OnAccept;
+
+protected:
+    void Execute() override;
+};
+
+// Ends the application.
+class TFileExit : public TAction {
+public:
+    using TAction::TAction;
+
+protected:
+    void Execute() override;
+};
+
+// Holds the form's actions.
+class TActionList : public QObject {
+public:
+    using QObject::QObject;
+};

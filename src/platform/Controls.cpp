@@ -1,0 +1,93 @@
+// Controls of the form over Qt widgets.
+#include "platform/Controls.h"
+
+#include <QImage>
+#include <QPainter>
+#include <QRadioButton>
+#include <QVBoxLayout>
+
+#include "platform/ActnList.h"
+#include "platform/Forms.h"
+
+TImage::TImage(QWidget* parent)
+    : QWidget(parent), Picture(new TPicture), picture(Picture)
+{
+    Picture->OnChange = [this] { update(); };
+}
+
+TImage::~TImage() = default;
+
+TCanvas* TImage::GetCanvas() { return Picture->GetBitmap()->GetCanvas(); }
+
+void TImage::paintEvent(QPaintEvent*)
+{
+    const QImage& image = Picture->Image();
+    if (image.isNull())
+        return;
+    QPainter painter(this);
+    painter.drawImage(0, 0, image);
+}
+
+TButton::TButton(QWidget* parent) : QPushButton(parent)
+{
+    connect(this, &QPushButton::clicked, this, [this] {
+        if (OnClick)
+            Application->Dispatch(OnClick);
+    });
+}
+
+void TButton::SetAction(TAction* action)
+{
+    QAction* handle = action->Handle();
+    setText(handle->text());
+    setToolTip(handle->toolTip());
+    setStatusTip(handle->statusTip());
+    OnClick = [handle] { handle->trigger(); };
+}
+
+TRadioGroup::TRadioGroup(QWidget* parent) : QGroupBox(parent)
+{
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(8, 4, 8, 4);
+    layout->setSpacing(0);
+}
+
+QStringList TRadioGroup::GetItems() const
+{
+    QStringList items;
+    for (const QRadioButton* button : buttons)
+        items << button->text();
+    return items;
+}
+
+void TRadioGroup::SetItems(const QStringList& items)
+{
+    qDeleteAll(buttons);
+    buttons.clear();
+    for (const QString& text : items) {
+        auto* button = new QRadioButton(text, this);
+        layout()->addWidget(button);
+        buttons << button;
+    }
+}
+
+int TRadioGroup::GetItemIndex() const
+{
+    for (int i = 0; i < buttons.size(); ++i)
+        if (buttons[i]->isChecked())
+            return i;
+    return -1;
+}
+
+void TRadioGroup::SetItemIndex(int index)
+{
+    if (index >= 0 && index < buttons.size()) {
+        buttons[index]->setChecked(true);
+        return;
+    }
+    for (QRadioButton* button : buttons) {  // none chosen
+        button->setAutoExclusive(false);
+        button->setChecked(false);
+        button->setAutoExclusive(true);
+    }
+}

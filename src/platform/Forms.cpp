@@ -1,0 +1,112 @@
+// The application object, the screen cursor and the form base class over Qt.
+#include "platform/Forms.h"
+
+#include <QApplication>
+#include <QCursor>
+#include <QMessageBox>
+
+#include <new>
+
+#include "platform/ActnList.h"
+#include "platform/Controls.h"
+
+namespace {
+TApplication theApplication;
+TScreen theScreen;
+}  // namespace
+
+TApplication* Application = &theApplication;
+TScreen* Screen = &theScreen;
+
+TForm::TForm(TComponent*) : QWidget(nullptr) {}
+
+void TForm::Loaded()
+{
+    for (TButton* button : findChildren<TButton*>()) {
+        const QString name = button->property("Action").toString();
+        if (name.isEmpty())
+            continue;
+        if (auto* action = findChild<TAction*>(name))
+            button->SetAction(action);
+    }
+}
+
+void TScreen::SetCursor(int cursor)
+{
+    if (!QGuiApplication::instance() || cursor == current)
+        return;
+    if (cursor == crHourGlass) {
+        QGuiApplication::setOverrideCursor(QCursor(Qt::WaitCursor));
+        current = cursor;
+    } else if (cursor == crDefault) {
+        QGuiApplication::restoreOverrideCursor();
+        current = cursor;
+    }
+}
+
+TApplication::~TApplication() { ShutDown(); }
+
+void TApplication::Initialize()
+{
+    if (QApplication::instance())
+        return;
+    static int argc = 1;
+    static char name[] = "korvanith";
+    static char* argv[] = {name, nullptr};
+    toolkit = std::make_unique<QApplication>(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Korvanith"));
+}
+
+void TApplication::Adopt(std::unique_ptr<QWidget> form) { forms.push_back(std::move(form)); }
+
+void TApplication::Run()
+{
+    if (forms.empty())
+        return;
+    forms.front()->show();
+    QApplication::exec();
+    ShutDown();
+}
+
+void TApplication::Terminate()
+{
+    if (QCoreApplication::instance())
+        QCoreApplication::quit();
+}
+
+void TApplication::ShutDown()
+{
+    forms.clear();
+    toolkit.reset();
+}
+
+void TApplication::ShowException(const Exception* exception)
+{
+    const QString text = QString::fromStdString(exception ? exception->Message : AnsiString());
+    if (!qobject_cast<QApplication*>(QCoreApplication::instance())) {
+        qCritical("%s", qPrintable(text));
+        return;
+    }
+    QMessageBox box(QMessageBox::Critical, QStringLiteral("Korvanith"), text, QMessageBox::Ok,
+                    QApplication::activeWindow());
+    box.exec();
+}
+
+void TApplication::Dispatch(const std::function<void()>& handler)
+{
+    try {
+        if (handler)
+            handler();
+    } catch (const Exception& e) {
+        ShowException(&e);
+    } catch (const std::bad_alloc&) {
+        const Exception e("There is not enough memory for this operation.");
+        ShowException(&e);
+    } catch (const std::exception& e) {
+        const Exception wrapped(e.what());
+        ShowException(&wrapped);
+    } catch (...) {
+        const Exception unknown("");
+        ShowException(&unknown);
+    }
+}

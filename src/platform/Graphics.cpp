@@ -1,0 +1,117 @@
+// Loading pictures from files and handing out their pixels.
+#include "platform/Graphics.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QImage>
+#include <QImageReader>
+#include <QLocale>
+#include <QString>
+
+namespace {
+
+[[noreturn]] void CannotLoad(const AnsiString& fileName, const QString& reason)
+{
+    throw Exception("Cannot load " + fileName + ": " + reason.toStdString() + ".");
+}
+
+QString TooLarge(std::int64_t width, std::int64_t height)
+{
+    const QLocale c = QLocale::c();
+    return QStringLiteral("the picture is too large (%1\u00d7%2 pixels; at most %3 pixels, "
+                          "such as 16384\u00d716384)")
+        .arg(width)
+        .arg(height)
+        .arg(c.toString(static_cast<qlonglong>(TPicture::MaxPixels)));
+}
+
+// Decoders may hold up to 8 bytes a pixel (16-bit RGBA) before conversion.
+constexpr int DecoderLimitMiB = static_cast<int>(TPicture::MaxPixels * 8 / (1024 * 1024));
+
+// Alpha is not part of a pixel's colour here: it is dropped, never blended.
+QImage ToPackedPixels(const QImage& decoded)
+{
+    if (!decoded.hasAlphaChannel())
+        return decoded.convertToFormat(QImage::Format_RGBX8888);
+    QImage straight = decoded.convertToFormat(QImage::Format_RGBA8888);
+    if (straight.isNull())
+        return straight;
+    for (int y = 0; y < straight.height(); ++y) {
+        auto* row = reinterpret_cast<std::uint32_t*>(straight.scanLine(y));
+        for (int x = 0; x < straight.width(); ++x)
+            row[x] |= 0xff000000u;  // byte order R, G, B, A: A is the top byte
+    }
+    return straight.convertToFormat(QImage::Format_RGBX8888);
+}
+
+}  // namespace
+
+static_assert(Q_BYTE_ORDER == Q_LITTLE_ENDIAN, "TCanvas reads RGBX words as 0xXXBBGGRR");
+
+TPicture::TPicture() : image(std::make_unique<QImage>()), bitmap(*this) {}
+TPicture::~TPicture() = default;
+
+void TPicture::LoadFromFile(const AnsiString& fileName)
+{
+    if (fileName.empty())
+        throw Exception("Cannot load a picture: no file name was given.");
+    const QString path = QString::fromStdString(fileName);
+    const QFileInfo info(path);
+    if (!info.exists())
+        CannotLoad(fileName, QStringLiteral("the file does not exist"));
+    if (info.isDir())
+        CannotLoad(fileName, QStringLiteral("it is a folder, not a picture file"));
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        CannotLoad(fileName, QStringLiteral("the file cannot be read (%1)").arg(file.errorString()));
+    if (file.size() == 0)
+        CannotLoad(fileName, QStringLiteral("the file is empty"));
+
+    QImageReader::setAllocationLimit(DecoderLimitMiB);
+    QImageReader reader(&file);
+    if (!reader.canRead())
+        CannotLoad(fileName, QStringLiteral("it is not a picture in a known format"));
+    const QSize declared = reader.size();
+    if (declared.isValid() && std::int64_t(declared.width()) * declared.height() > MaxPixels)
+        CannotLoad(fileName, TooLarge(declared.width(), declared.height()));
+
+    QImage decoded;
+    if (!reader.read(&decoded) || decoded.isNull()) {
+        if (reader.error() == QImageReader::UnsupportedFormatError)
+            CannotLoad(fileName, QStringLiteral("it is not a picture in a known format"));
+        CannotLoad(fileName, QStringLiteral("the picture data is damaged or cut short"));
+    }
+    if (std::int64_t(decoded.width()) * decoded.height() > MaxPixels)
+        CannotLoad(fileName, TooLarge(decoded.width(), decoded.height()));
+
+    QImage packed = ToPackedPixels(decoded);
+    if (packed.isNull())
+        CannotLoad(fileName, QStringLiteral("there is not enough memory to hold the picture"));
+    *image = std::move(packed);
+    Changed();
+}
+
+int TPicture::GetWidth() const { return image->width(); }
+int TPicture::GetHeight() const { return image->height(); }
+TBitmap* TPicture::GetBitmap() { return &bitmap; }
+const QImage& TPicture::Image() const { return *image; }
+
+void TPicture::Changed()
+{
+    if (OnChange)
+        OnChange();
+}
+
+int TBitmap::GetWidth() const { return picture.GetWidth(); }
+int TBitmap::GetHeight() const { return picture.GetHeight(); }
+
+TCanvas* TBitmap::GetCanvas()
+{
+    QImage& image = *picture.image;
+    canvas.bits = image.isNull() ? nullptr : image.bits();  // bits() detaches a shared copy
+    canvas.stride = static_cast<std::size_t>(image.bytesPerLine());
+    canvas.width = canvas.bits ? image.width() : 0;
+    canvas.height = canvas.bits ? image.height() : 0;
+    picture.Changed();
+    return &canvas;
+}

@@ -1,0 +1,91 @@
+// Pictures, bitmaps and canvases: pixel access as PackedColour 0x00BBGGRR.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+#include "platform/Exception.h"
+
+class QImage;
+
+// A pixel's colour: red in the low byte, then green, then blue, top byte zero.
+using PackedColour = std::int32_t;
+
+// Pixels are kept as 32-bit words whose bytes in memory are R, G, B, X, so on a
+// little-endian machine a word read as an integer is 0xXXBBGGRR: a PackedColour
+// with a filler byte on top. Reads and writes outside the picture do nothing
+// (a read gives 0).
+class TCanvas {
+public:
+    PackedColour GetPixel(int X, int Y) const
+    {
+        if (!Inside(X, Y))
+            return 0;
+        return static_cast<PackedColour>(Row(Y)[X] & 0x00ffffffu);
+    }
+    void SetPixel(int X, int Y, PackedColour colour)
+    {
+        if (Inside(X, Y))
+            Row(Y)[X] = static_cast<std::uint32_t>(colour) | 0xff000000u;
+    }
+
+private:
+    friend class TBitmap;
+    bool Inside(int X, int Y) const { return X >= 0 && Y >= 0 && X < width && Y < height; }
+    std::uint32_t* Row(int Y) const
+    {
+        return reinterpret_cast<std::uint32_t*>(bits + static_cast<std::size_t>(Y) * stride);
+    }
+
+    unsigned char* bits = nullptr;
+    std::size_t stride = 0;  // bytes per row
+    int width = 0;
+    int height = 0;
+};
+
+class TPicture;
+
+class TBitmap {
+public:
+    int GetWidth() const;
+    int GetHeight() const;
+    TCanvas* GetCanvas();  // the picture's owner is told that its pixels may change
+
+private:
+    friend class TPicture;
+    explicit TBitmap(TPicture& picture) : picture(picture) {}
+    TPicture& picture;
+    TCanvas canvas;
+};
+
+class TPicture {
+public:
+    TPicture();
+    ~TPicture();
+    TPicture(const TPicture&) = delete;
+    TPicture& operator=(const TPicture&) = delete;
+
+    // Replaces the picture by the file's image, or raises an Exception that
+    // names the file and the reason and leaves the picture as it was.
+    void LoadFromFile(const AnsiString& fileName);
+    int GetWidth() const;
+    int GetHeight() const;
+    TBitmap* GetBitmap();
+
+    // Called whenever the pixels are replaced or handed out for drawing.
+    std::function<void()> OnChange;
+
+    // For the widget that shows the picture and the tools that save it.
+    const QImage& Image() const;
+
+    // The most pixels a picture may have: 16384 x 16384.
+    static constexpr std::int64_t MaxPixels = std::int64_t(1) << 28;
+
+private:
+    friend class TBitmap;
+    void Changed();
+    std::unique_ptr<QImage> image;
+    TBitmap bitmap;
+};

@@ -1,0 +1,63 @@
+// Small pictures built in code, saved where a file is needed, and pixel readers.
+#include "Fixtures.h"
+
+#include <QFile>
+
+#include <stdexcept>
+
+namespace fixtures {
+
+QImage Picture(int width, int height, const std::function<std::uint32_t(int, int)>& colour)
+{
+    QImage image(width, height, QImage::Format_RGB32);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            image.setPixel(x, y, 0xff000000u | colour(x, y));
+    return image;
+}
+
+QImage GrayPicture(int width, int height, const std::function<int(int, int)>& level)
+{
+    QImage image(width, height, QImage::Format_Grayscale8);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            image.scanLine(y)[x] = static_cast<uchar>(level(x, y));
+    return image;
+}
+
+Folder::Folder()
+{
+    if (!dir.isValid())
+        throw std::runtime_error("no temporary folder");
+}
+
+QString Folder::Path(const QString& name) const { return dir.filePath(name); }
+
+std::string Folder::Save(const QImage& picture, const QString& name) const
+{
+    const QString path = Path(name);
+    if (!picture.save(path))
+        throw std::runtime_error("cannot save fixture " + path.toStdString());
+    return path.toStdString();
+}
+
+std::string Folder::Write(const QByteArray& bytes, const QString& name) const
+{
+    QFile file(Path(name));
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+        throw std::runtime_error("cannot write fixture " + name.toStdString());
+    return file.fileName().toStdString();
+}
+
+std::vector<PackedColour> Pixels(TImage* image)
+{
+    TBitmap* bitmap = image->Picture->GetBitmap();
+    const TCanvas* canvas = bitmap->GetCanvas();
+    std::vector<PackedColour> pixels;
+    for (int y = 0; y < bitmap->GetHeight(); ++y)
+        for (int x = 0; x < bitmap->GetWidth(); ++x)
+            pixels.push_back(canvas->GetPixel(x, y));
+    return pixels;
+}
+
+}  // namespace fixtures
