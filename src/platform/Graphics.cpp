@@ -8,6 +8,8 @@
 #include <QLocale>
 #include <QString>
 
+#include <cstdlib>
+
 namespace {
 
 [[noreturn]] void CannotLoad(const AnsiString& fileName, const QString& reason)
@@ -42,6 +44,29 @@ QImage ToPackedPixels(const QImage& decoded)
             row[x] |= 0xff000000u;  // byte order R, G, B, A: A is the top byte
     }
     return straight.convertToFormat(QImage::Format_RGBX8888);
+}
+
+// The size a BMP header declares. Qt's BMP reader refuses sides whose product
+// exceeds its own limit without saying so; reading the header here lets the
+// user hear that the picture is too large rather than damaged.
+QSize DeclaredBmpSize(QFile& file)
+{
+    if (!file.seek(0))
+        return {};
+    const QByteArray header = file.read(26);
+    if (header.size() < 26 || !header.startsWith("BM"))
+        return {};
+    auto int32At = [&](int offset) {
+        return std::int32_t(std::uint32_t(std::uint8_t(header[offset])) |
+                            std::uint32_t(std::uint8_t(header[offset + 1])) << 8 |
+                            std::uint32_t(std::uint8_t(header[offset + 2])) << 16 |
+                            std::uint32_t(std::uint8_t(header[offset + 3])) << 24);
+    };
+    const std::int64_t width = int32At(18);
+    const std::int64_t height = int32At(22);
+    if (width <= 0 || height == 0 || height == INT32_MIN)
+        return {};
+    return QSize(int(width), int(std::abs(height)));
 }
 
 }  // namespace
@@ -79,6 +104,9 @@ void TPicture::LoadFromFile(const AnsiString& fileName)
     if (!reader.read(&decoded) || decoded.isNull()) {
         if (reader.error() == QImageReader::UnsupportedFormatError)
             CannotLoad(fileName, QStringLiteral("it is not a picture in a known format"));
+        const QSize bmp = DeclaredBmpSize(file);
+        if (bmp.isValid() && std::int64_t(bmp.width()) * bmp.height() > MaxPixels)
+            CannotLoad(fileName, TooLarge(bmp.width(), bmp.height()));
         CannotLoad(fileName, QStringLiteral("the picture data is damaged or cut short"));
     }
     if (std::int64_t(decoded.width()) * decoded.height() > MaxPixels)
