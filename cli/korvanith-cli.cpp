@@ -39,6 +39,14 @@ struct Options {
     std::vector<std::string> files;
 };
 
+// The toolkit's chatter (warnings about the environment) is not for the
+// user of this tool: standard error carries its one line of refusal only.
+void QuietToolkit(QtMsgType type, const QMessageLogContext&, const QString& message)
+{
+    if (type == QtCriticalMsg || type == QtFatalMsg)
+        std::fprintf(stderr, "korvanith-cli: %s\n", qPrintable(message));
+}
+
 int UsageError(const std::string& message)
 {
     std::fprintf(stderr, "korvanith-cli: %s\n%s", message.c_str(), Usage);
@@ -169,6 +177,7 @@ int main(int argc, char** argv)
         return UsageError("expected 4 files, got " + std::to_string(options.files.size()));
 
     qputenv("QT_QPA_PLATFORM", "offscreen");
+    qInstallMessageHandler(QuietToolkit);
     int qtArgc = 1;
     char name[] = "korvanith-cli";
     char* qtArgv[] = {name, nullptr};

@@ -1,1 +1,184 @@
+// korvanith-cli: its pixels are the window's, its refusals leave files alone.
 #include <gtest/gtest.h>
+
+#include <QFile>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QImage>
+#include <QProcess>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "Fixtures.h"
+#include "Unit1.h"
+
+namespace {
+
+using fixtures::Folder;
+using fixtures::Pixels;
+
+struct Outcome {
+    int status;
+    std::string out, err;
+};
+
+Outcome Cli(const QStringList& arguments)
+{
+    QString program = qEnvironmentVariable("KORVANITH_CLI");
+    if (program.isEmpty())  // run by hand from the build folder
+        program = QCoreApplication::applicationDirPath() + "/../korvanith-cli";
+    QProcess process;
+    process.start(program, arguments);
+    if (!process.waitForFinished(60000))
+        return {-1, "", "did not finish"};
+    return {process.exitCode(), process.readAllStandardOutput().toStdString(),
+            process.readAllStandardError().toStdString()};
+}
+
+QImage RandomColour(int W, int H, unsigned seed)
+{
+    std::mt19937 random(seed);
+    return fixtures::Picture(W, H, [&](int, int) { return std::uint32_t(random() & 0xffffff); });
+}
+
+// The window's results for the same files and mode.
+std::pair<std::vector<PackedColour>, std::vector<PackedColour>> WindowResults(
+    const std::string& left, const std::string& right, int mode)
+{
+    TKorvanith window(Application);
+    window.Image1->Picture->LoadFromFile(left);
+    window.Image3->Picture->LoadFromFile(left);
+    window.Image2->Picture->LoadFromFile(right);
+    window.Image4->Picture->LoadFromFile(right);
+    window.RadioGroup1->SetItemIndex(mode);
+    window.RunTransform();
+    return {Pixels(window.Image3), Pixels(window.Image4)};
+}
+
+std::vector<PackedColour> FilePixels(const QString& path)
+{
+    TImage image;
+    image.Picture->LoadFromFile(path.toStdString());
+    return Pixels(&image);
+}
+
+struct Written {
+    const char* mode;  // nullptr: the default
+    const char* extension;
+};
+
+class CliResults : public ::testing::TestWithParam<Written> {};
+
+TEST_P(CliResults, AreTheWindowsPixels)
+{
+    const Written& c = GetParam();
+    Folder folder;
+    const std::string left = folder.Save(RandomColour(16, 8, 1), "left.png");
+    const std::string right = folder.Save(RandomColour(16, 8, 2), "right.bmp");
+    const QString leftOut = folder.Path(QString("l.") + c.extension);
+    const QString rightOut = folder.Path(QString("r.") + c.extension);
+    QStringList arguments;
+    if (c.mode)
+        arguments << "--mode" << c.mode;
+    arguments << QString::fromStdString(left) << QString::fromStdString(right) << leftOut
+              << rightOut;
+    const Outcome outcome = Cli(arguments);
+    ASSERT_EQ(outcome.status, 0) << outcome.err;
+    EXPECT_EQ(outcome.err, "");
+    const auto expected = WindowResults(left, right, c.mode && std::string(c.mode) == "swap");
+    EXPECT_EQ(FilePixels(leftOut), expected.first);
+    EXPECT_EQ(FilePixels(rightOut), expected.second);
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, CliResults,
+                         ::testing::Values(Written{nullptr, "png"}, Written{"normal", "bmp"},
+                                           Written{"swap", "pgm"}, Written{"swap", "ppm"},
+                                           Written{"swap", "PNG"}),
+                         [](const auto& info) {
+                             return std::string(info.param.mode ? info.param.mode : "default") +
+                                    "_" + info.param.extension;
+                         });
+
+TEST(CliUsage, HelpPrintsUsage)
+{
+    const Outcome outcome = Cli({"--help"});
+    EXPECT_EQ(outcome.status, 0);
+    EXPECT_EQ(outcome.out.rfind("Usage: korvanith-cli [--mode normal|swap] LEFT RIGHT", 0), 0u);
+}
+
+class CliUsageError : public ::testing::TestWithParam<QStringList> {};
+
+TEST_P(CliUsageError, SaysWhatIsWrong)
+{
+    const Outcome outcome = Cli(GetParam());
+    EXPECT_EQ(outcome.status, 2);
+    EXPECT_EQ(outcome.err.rfind("korvanith-cli: ", 0), 0u) << outcome.err;
+}
+
+INSTANTIATE_TEST_SUITE_P(Arguments, CliUsageError,
+                         ::testing::Values(QStringList{}, QStringList{"a", "b", "c"},
+                                           QStringList{"a", "b", "c", "d", "e"},
+                                           QStringList{"--mode", "sideways", "a", "b", "c", "d"},
+                                           QStringList{"a", "b", "c", "d", "--mode"},
+                                           QStringList{"--fast", "a", "b", "c", "d"}));
+
+// A refused run: one line on standard error, and the result files exactly as
+// they were (absent or with their old bytes).
+struct Refused {
+    const char* name;
+    QImage left, right;
+    const char* leftOut;
+    const char* said;
+};
+
+class CliRefusal : public ::testing::TestWithParam<Refused> {};
+
+TEST_P(CliRefusal, LeavesResultFilesAsTheyWere)
+{
+    const Refused& c = GetParam();
+    Folder folder;
+    const QString left = c.left.isNull() ? folder.Path("absent.png")
+                                         : QString::fromStdString(folder.Save(c.left, "left.png"));
+    const QString right = QString::fromStdString(folder.Save(c.right, "right.png"));
+    const QString leftOut = folder.Path(c.leftOut);
+    const QString rightOut = folder.Path("r.png");
+    folder.Write("old bytes", "r.png");
+    const Outcome outcome = Cli({left, right, leftOut, rightOut});
+    EXPECT_EQ(outcome.status, 1);
+    EXPECT_EQ(outcome.err.rfind("korvanith-cli: ", 0), 0u) << outcome.err;
+    EXPECT_NE(outcome.err.find(c.said), std::string::npos) << outcome.err;
+    EXPECT_EQ(std::count(outcome.err.begin(), outcome.err.end(), '\n'), 1) << outcome.err;
+    EXPECT_FALSE(QFileInfo::exists(leftOut));
+    QFile kept(rightOut);
+    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+    EXPECT_EQ(kept.readAll(), QByteArray("old bytes"));
+    EXPECT_EQ(QDir(folder.Path("")).entryList(QDir::Files).size(), c.left.isNull() ? 2 : 3)
+        << "a temporary file was left behind";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, CliRefusal,
+    ::testing::Values(
+        Refused{"missing_input", {}, RandomColour(8, 8, 3), "l.png", "does not exist"},
+        Refused{"sizes_differ", RandomColour(8, 8, 3), RandomColour(4, 8, 4), "l.png", "4\u00d78"},
+        Refused{"not_power_of_two", RandomColour(6, 6, 3), RandomColour(6, 6, 4), "l.png",
+                "power of two"},
+        Refused{"unknown_output_format", RandomColour(8, 8, 3), RandomColour(8, 8, 4), "l.xyz",
+                "unknown picture format"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(CliRefusal, UnwritableFolderWritesNothing)
+{
+    Folder folder;
+    const QString left = QString::fromStdString(folder.Save(RandomColour(8, 8, 5), "left.png"));
+    const Outcome outcome =
+        Cli({left, left, folder.Path("l.png"), folder.Path("no/such/folder/r.png")});
+    EXPECT_EQ(outcome.status, 1);
+    EXPECT_NE(outcome.err.find("cannot write"), std::string::npos) << outcome.err;
+    EXPECT_FALSE(QFileInfo::exists(folder.Path("l.png")));
+}
+
+}  // namespace

@@ -1,1 +1,282 @@
+// The transform command on a window: results in both modes, against a slow
+// reference and against what the pictures must look like, and every refusal.
 #include <gtest/gtest.h>
+
+#include <QGuiApplication>
+
+#include <cmath>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "Fixtures.h"
+#include "Levels.h"
+#include "LiteralFourier.h"
+#include "Unit1.h"
+
+namespace {
+
+using fixtures::Folder;
+using fixtures::Pixels;
+
+// The whole command the slow way, step by step as it is defined: samples,
+// literal forward transforms, polar split, phases kept or exchanged, join,
+// literal inverse transforms, division by the pixel count, gray levels.
+struct Reference {
+    std::vector<PackedColour> left, right;
+};
+
+Reference Expected(const std::vector<PackedColour>& leftIn, const std::vector<PackedColour>& rightIn,
+                   int W, int H, bool swap)
+{
+    const std::size_t N = std::size_t(W) * H;
+    std::vector<double> l(2 * N + 1, 0.0), r(2 * N + 1, 0.0);
+    for (std::size_t k = 0; k < N; ++k) {
+        l[2 * k + 1] = double(leftIn[k]);
+        r[2 * k + 1] = double(rightIn[k]);
+    }
+    const std::uint32_t dims[] = {0, std::uint32_t(H), std::uint32_t(W)};
+    literal::FourierTransform(r.data(), dims, 2, +1);
+    literal::FourierTransform(l.data(), dims, 2, +1);
+    std::vector<double> lPhase(N), rPhase(N), lMag(N), rMag(N);
+    for (std::size_t k = 0; k < N; ++k) {
+        lPhase[k] = std::atan2(l[2 * k + 2], l[2 * k + 1]);
+        rPhase[k] = std::atan2(r[2 * k + 2], r[2 * k + 1]);
+        lMag[k] = std::sqrt(l[2 * k + 1] * l[2 * k + 1] + l[2 * k + 2] * l[2 * k + 2]);
+        rMag[k] = std::sqrt(r[2 * k + 1] * r[2 * k + 1] + r[2 * k + 2] * r[2 * k + 2]);
+    }
+    if (swap)
+        std::swap(lPhase, rPhase);
+    for (std::size_t k = 0; k < N; ++k) {
+        l[2 * k + 1] = std::cos(lPhase[k]) * lMag[k];
+        l[2 * k + 2] = std::sin(lPhase[k]) * lMag[k];
+        r[2 * k + 1] = std::cos(rPhase[k]) * rMag[k];
+        r[2 * k + 2] = std::sin(rPhase[k]) * rMag[k];
+    }
+    literal::FourierTransform(r.data(), dims, 2, -1);
+    literal::FourierTransform(l.data(), dims, 2, -1);
+    Reference out;
+    for (std::size_t k = 0; k < N; ++k) {
+        const double lv = l[2 * k + 1] / (double(H) * double(W));
+        const double rv = r[2 * k + 1] / (double(H) * double(W));
+        out.left.push_back(levels::Gray(swap ? levels::Logarithmic(lv, 105.0) : levels::Linear(lv)));
+        out.right.push_back(levels::Gray(swap ? levels::Logarithmic(rv, 105.0) : levels::Linear(rv)));
+    }
+    return out;
+}
+
+QImage RandomGray(int W, int H, unsigned seed)
+{
+    std::mt19937 random(seed);
+    return fixtures::GrayPicture(W, H, [&](int, int) { return int(random() % 256); });
+}
+
+QImage RandomColour(int W, int H, unsigned seed)
+{
+    std::mt19937 random(seed);
+    return fixtures::Picture(W, H, [&](int, int) { return std::uint32_t(random() & 0xffffff); });
+}
+
+QImage Black(int W, int H) { return fixtures::GrayPicture(W, H, [](int, int) { return 0; }); }
+
+class TransformCommand : public ::testing::Test {
+protected:
+    // As the open actions do: the input and the result picture below it.
+    void Open(const QImage& left, const QImage& right)
+    {
+        if (!left.isNull()) {
+            const std::string path = folder.Save(left, "left.png");
+            window.Image1->Picture->LoadFromFile(path);
+            window.Image3->Picture->LoadFromFile(path);
+        }
+        if (!right.isNull()) {
+            const std::string path = folder.Save(right, "right.png");
+            window.Image2->Picture->LoadFromFile(path);
+            window.Image4->Picture->LoadFromFile(path);
+        }
+    }
+    void Run(int mode)
+    {
+        window.RadioGroup1->SetItemIndex(mode);
+        window.RunTransform();
+    }
+    void ExpectReference(bool swap)
+    {
+        const Reference expected =
+            Expected(Pixels(window.Image1), Pixels(window.Image2),
+                     window.Image1->Picture->GetWidth(), window.Image1->Picture->GetHeight(), swap);
+        EXPECT_EQ(Pixels(window.Image3), expected.left) << "left result";
+        EXPECT_EQ(Pixels(window.Image4), expected.right) << "right result";
+    }
+
+    Folder folder;
+    TKorvanith window{Application};
+};
+
+TEST_F(TransformCommand, StartsInNormalPhase) { EXPECT_EQ(window.RadioGroup1->GetItemIndex(), 0); }
+
+TEST_F(TransformCommand, EqualsTheSlowReferenceInBothModes)
+{
+    struct Case {
+        const char* name;
+        int W, H;
+        bool swap;
+    };
+    for (const Case& c : {Case{"square normal", 16, 16, false}, Case{"square swap", 16, 16, true},
+                          Case{"wide swap", 32, 4, true}, Case{"tall normal", 2, 64, false},
+                          Case{"one pixel swap", 1, 1, true}, Case{"one row normal", 8, 1, false},
+                          Case{"one column swap", 1, 8, true}}) {
+        SCOPED_TRACE(c.name);
+        Open(RandomColour(c.W, c.H, 1), RandomGray(c.W, c.H, 2));
+        Run(c.swap ? 1 : 0);
+        ExpectReference(c.swap);
+    }
+}
+
+TEST_F(TransformCommand, NormalPhaseGivesGrayLevelsBackOrOneDarker)
+{
+    const QImage left = RandomGray(32, 16, 3), right = RandomGray(32, 16, 4);
+    Open(left, right);
+    Run(0);
+    for (auto [input, result] : {std::pair{window.Image1, window.Image3}, {window.Image2, window.Image4}}) {
+        const auto in = Pixels(input), out = Pixels(result);
+        int darker = 0;
+        for (std::size_t k = 0; k < in.size(); ++k) {
+            const int g = in[k] & 0xff;
+            const int b = out[k] & 0xff;
+            EXPECT_EQ(out[k], b * 65793) << "pixel " << k << " is not gray";
+            EXPECT_TRUE(b == g || (g > 0 && b == g - 1)) << "pixel " << k << ": " << g << " -> " << b;
+            darker += b != g;
+        }
+        EXPECT_LT(darker, int(in.size())) << "every level came back one darker";
+    }
+}
+
+TEST_F(TransformCommand, NormalPhaseGivesColourBackAsItsRedChannel)
+{
+    Open(RandomColour(16, 16, 5), RandomColour(16, 16, 6));
+    Run(0);
+    const auto in = Pixels(window.Image1), out = Pixels(window.Image3);
+    for (std::size_t k = 0; k < in.size(); ++k) {
+        const int red = in[k] & 0xff;
+        const int b = out[k] & 0xff;
+        // a hair below the packed value truncates one lower: red 0 wraps to white
+        EXPECT_TRUE(b == red || b == ((red + 255) & 0xff)) << "pixel " << k;
+    }
+}
+
+TEST_F(TransformCommand, SwapWithIdenticalInputsShowsOwnReconstructionLogarithmically)
+{
+    const QImage picture = RandomGray(16, 8, 7);
+    Open(picture, picture);
+    Run(1);
+    const auto in = Pixels(window.Image1);
+    const auto left = Pixels(window.Image3), right = Pixels(window.Image4);
+    EXPECT_EQ(left, right);
+    for (std::size_t k = 0; k < in.size(); ++k) {
+        const double exact = double(in[k]);
+        const int b = left[k] & 0xff;
+        EXPECT_TRUE(b == levels::Logarithmic(exact, 105.0) ||
+                    b == levels::Logarithmic(exact - 1, 105.0))
+            << "pixel " << k;
+    }
+}
+
+TEST_F(TransformCommand, BlackPicturesGiveBlackResults)
+{
+    for (int mode : {0, 1}) {
+        SCOPED_TRACE("mode " + std::to_string(mode));
+        Open(Black(8, 8), Black(8, 8));
+        Run(mode);
+        EXPECT_EQ(Pixels(window.Image3), std::vector<PackedColour>(64, 0));
+        EXPECT_EQ(Pixels(window.Image4), std::vector<PackedColour>(64, 0));
+
+        Open(Black(8, 8), RandomGray(8, 8, 8));  // one black: its own result is black
+        Run(mode);
+        EXPECT_EQ(Pixels(window.Image3), std::vector<PackedColour>(64, 0));
+        ExpectReference(mode == 1);
+    }
+}
+
+TEST_F(TransformCommand, SecondRunPaintsTheSamePixels)
+{
+    Open(RandomGray(16, 16, 9), RandomColour(16, 16, 10));
+    Run(1);
+    const auto left = Pixels(window.Image3), right = Pixels(window.Image4);
+    Run(1);
+    EXPECT_EQ(Pixels(window.Image3), left);
+    EXPECT_EQ(Pixels(window.Image4), right);
+}
+
+TEST_F(TransformCommand, PaintsOnlyTheResultsAndRestoresTheCursor)
+{
+    Open(RandomGray(8, 8, 11), RandomGray(8, 8, 12));
+    const auto left = Pixels(window.Image1), right = Pixels(window.Image2);
+    Run(1);
+    EXPECT_EQ(Pixels(window.Image1), left);
+    EXPECT_EQ(Pixels(window.Image2), right);
+    EXPECT_EQ(Screen->GetCursor(), crDefault);
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+}
+
+TEST_F(TransformCommand, EachRendererPaintsOnlyItsTarget)
+{
+    Open(RandomGray(4, 4, 13), RandomGray(4, 4, 14));
+    std::vector<double> grid(2 * 16 + 1, 0.0);
+    for (std::size_t k = 0; k < 16; ++k)
+        grid[2 * k + 1] = double(k) * 20.0;
+    const auto left = Pixels(window.Image3);
+    window.ShowLinear(grid.data(), true, 105.0);
+    EXPECT_EQ(Pixels(window.Image3), left);
+    EXPECT_EQ(Pixels(window.Image4)[5], 100 * 65793);
+    window.ShowLog(grid.data(), false, 105.0);
+    EXPECT_EQ(Pixels(window.Image3)[1], levels::Gray(levels::Logarithmic(20.0, 105.0)));
+}
+
+// --- refusals ------------------------------------------------------------------
+
+struct Refusal {
+    const char* name;
+    QImage left, right;
+    std::vector<std::string> said;  // parts of the message
+};
+
+class RefusedTransform : public TransformCommand, public ::testing::WithParamInterface<Refusal> {};
+
+TEST_P(RefusedTransform, ChangesNothingAndSaysWhy)
+{
+    const Refusal& c = GetParam();
+    Open(c.left, c.right);
+    const std::vector<std::vector<PackedColour>> before = {
+        Pixels(window.Image1), Pixels(window.Image2), Pixels(window.Image3), Pixels(window.Image4)};
+    for (int mode : {0, 1}) {
+        window.RadioGroup1->SetItemIndex(mode);
+        try {
+            window.RunTransform();
+            FAIL() << "the transform ran";
+        } catch (const Exception& e) {
+            for (const std::string& part : c.said)
+                EXPECT_NE(e.Message.find(part), std::string::npos) << e.Message;
+            EXPECT_NE(e.Message.find("power of two"), std::string::npos) << e.Message;
+        }
+        EXPECT_EQ(Screen->GetCursor(), crDefault);
+    }
+    const std::vector<std::vector<PackedColour>> after = {
+        Pixels(window.Image1), Pixels(window.Image2), Pixels(window.Image3), Pixels(window.Image4)};
+    EXPECT_EQ(after, before);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Pictures, RefusedTransform,
+    ::testing::Values(
+        Refusal{"nothing_loaded", {}, {}, {"left picture is not loaded", "right picture is not loaded"}},
+        Refusal{"left_missing", {}, Black(8, 8), {"left picture is not loaded", "8\u00d78"}},
+        Refusal{"right_missing", Black(8, 8), {}, {"8\u00d78", "right picture is not loaded"}},
+        Refusal{"sizes_differ", Black(8, 8), Black(16, 8), {"8\u00d78", "16\u00d78"}},
+        Refusal{"sides_swapped", Black(4, 8), Black(8, 4), {"4\u00d78", "8\u00d74"}},
+        Refusal{"width_not_power_of_two", Black(12, 8), Black(12, 8), {"12\u00d78"}},
+        Refusal{"height_not_power_of_two", Black(8, 3), Black(8, 3), {"8\u00d73"}},
+        Refusal{"right_larger", Black(8, 8), Black(9, 9), {"9\u00d79"}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace

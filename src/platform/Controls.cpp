@@ -69,6 +69,7 @@ void TRadioGroup::SetItems(const QStringList& items)
         layout()->addWidget(button);
         buttons << button;
     }
+    SetItemIndex(wanted);  // the form may choose the item before naming the items
 }
 
 int TRadioGroup::GetItemIndex() const
@@ -81,6 +82,7 @@ int TRadioGroup::GetItemIndex() const
 
 void TRadioGroup::SetItemIndex(int index)
 {
+    wanted = index;
     if (index >= 0 && index < buttons.size()) {
         buttons[index]->setChecked(true);
         return;

@@ -64,4 +64,5 @@ public:
 
 private:
     QList<QRadioButton*> buttons;
+    int wanted = -1;
 };
