@@ -1,7 +1,12 @@
 // The multidimensional radix-2 FFT of the spectral engine.
+#include <immintrin.h>
+
 #include <cmath>
 #include <cstdint>
+#include <cstring>
+#include <utility>
 
+#include "FourierKernels.h"
 #include "Unit1.h"
 
 namespace {
@@ -10,6 +15,15 @@ namespace {
 // units in the last place above the double nearest 2*pi; the results depend on
 // its last bit.
 constexpr double K = 6.28318530717959;
+
+// Lines up to this length are gathered into a scratch buffer and run through
+// all their passes there; longer ones are transformed in place, pass by pass.
+constexpr std::uint32_t Gathered = 4096;
+// Lines gathered side by side: rows of the fastest dimension are gathered four
+// at a time (64 bytes per element position), lines of slower dimensions, which
+// already lie side by side, eight at a time (two cache lines).
+constexpr std::uint32_t RowLines = 4;
+constexpr std::uint32_t ColumnLines = 8;
 
 // Lengths the index arithmetic can serve: each a power of two, and 2N within
 // 32 bits with room for one more block step (N <= 2^30).
@@ -27,7 +41,233 @@ bool Acceptable(const std::uint32_t* dims, std::int32_t count)
     return true;
 }
 
+// The twiddles of every pass of a line of length n, in the layout of
+// FourierPasses.h: for span q, entry q/2 - 1 + p is (wr, wi) after p steps of
+// the recurrence, the steps taken exactly as the pass takes them.
+void Twiddles(double* w, std::uint32_t n, std::int32_t sign)
+{
+    for (std::uint32_t q = 2; q <= n; q *= 2) {
+        const double theta = sign * K / double(q);
+        const double alpha = std::sin(0.5 * theta);
+        const double beta = -2.0 * alpha * alpha;
+        const double gamma = std::sin(theta);
+        double wr = 1.0;
+        double wi = 0.0;
+        double* e = w + 2 * (q / 2 - 1);
+        for (std::uint32_t p = 0; p < q / 2; ++p) {
+            e[2 * p] = wr;
+            e[2 * p + 1] = wi;
+            const double v = wr;
+            wr = (wr * beta - wi * gamma) + wr;
+            wi = (wi * beta + v * gamma) + wi;
+        }
+    }
+}
+
+// rev[t] is t with its log2(n) low bits reversed.
+void Reversal(std::uint16_t* rev, std::uint32_t n)
+{
+    std::uint32_t L = 0;
+    while ((std::uint32_t(1) << L) < n)
+        ++L;
+    rev[0] = 0;
+    for (std::uint32_t t = 1; t < n; ++t)
+        rev[t] = std::uint16_t((rev[t >> 1] >> 1) | ((t & 1) << (L - 1)));
+}
+
+// One dimension of a grid in place, in the order the algorithm is written but
+// with the twiddle steps of a pass applied block by block: the path for lines
+// longer than the scratch buffer.
+void InPlace(double* x, std::uint32_t N, std::uint32_t n, std::uint32_t P, std::int32_t sign)
+{
+    const std::uint32_t Q = N / (n * P);
+    const std::uint32_t s = 2 * P;
+    const std::uint32_t R = s * n;
+    const std::uint32_t T = R * Q;
+
+    // Bit-reversed reordering: j walks the positions, r their reversal.
+    std::uint32_t r = 1;
+    for (std::uint32_t j = 1; j <= R; j += s) {
+        if (j < r)
+            for (std::uint32_t a = 1; a <= T; a += R)
+                for (std::uint32_t i = 0; i < s; i += 2) {
+                    std::swap(x[a + j - 1 + i], x[a + r - 1 + i]);
+                    std::swap(x[a + j + i], x[a + r + i]);
+                }
+        std::uint32_t c = R >> 1;
+        while (c >= s && r > c) {
+            r -= c;
+            c >>= 1;
+        }
+        r += c;
+    }
+
+    // Butterfly passes; the twiddles of a pass are taken in chunks, each chunk
+    // applied to every block before the recurrence moves on.
+    constexpr std::uint32_t Chunk = 1024;
+    double w[2 * Chunk];
+    for (std::uint32_t h = s; h < R; h *= 2) {
+        const std::uint32_t g = 2 * h;
+        const std::uint32_t q = g / s;
+        const double theta = sign * K / double(q);
+        const double alpha = std::sin(0.5 * theta);
+        const double beta = -2.0 * alpha * alpha;
+        const double gamma = std::sin(theta);
+        double wr = 1.0;
+        double wi = 0.0;
+        for (std::uint32_t p0 = 0; p0 < q / 2; p0 += Chunk) {
+            const std::uint32_t count = q / 2 - p0 < Chunk ? q / 2 - p0 : Chunk;
+            for (std::uint32_t p = 0; p < count; ++p) {
+                w[2 * p] = wr;
+                w[2 * p + 1] = wi;
+                const double v = wr;
+                wr = (wr * beta - wi * gamma) + wr;
+                wi = (wi * beta + v * gamma) + wi;
+            }
+            for (std::uint32_t block = 1; block <= T; block += g)
+                for (std::uint32_t p = 0; p < count; ++p) {
+                    const double cr = w[2 * p], ci = w[2 * p + 1];
+                    const std::uint32_t m = block + (p0 + p) * s;
+                    for (std::uint32_t a = m; a < m + s; a += 2) {
+                        const std::uint32_t b = a + h;
+                        const double tr = cr * x[b] - ci * x[b + 1];
+                        const double ti = cr * x[b + 1] + ci * x[b];
+                        x[b] = x[a] - tr;
+                        x[b + 1] = x[a + 1] - ti;
+                        x[a] = x[a] + tr;
+                        x[a + 1] = x[a + 1] + ti;
+                    }
+                }
+        }
+    }
+}
+
 }  // namespace
+
+// The passes for each instruction set, from one source.
+namespace sse2 {
+struct V2 {
+    using T = __m128d;
+    static constexpr std::uint32_t Doubles = 2;
+    static T Load(const double* p) { return _mm_load_pd(p); }
+    static void Store(double* p, T v) { _mm_store_pd(p, v); }
+    static T Add(T a, T b) { return _mm_add_pd(a, b); }
+    static T Sub(T a, T b) { return _mm_sub_pd(a, b); }
+    static T Mul(T a, T b) { return _mm_mul_pd(a, b); }
+    static T Swap(T v) { return _mm_shuffle_pd(v, v, 1); }
+    static T Real(double wr) { return _mm_set1_pd(wr); }
+    static T Imaginary(double wi) { return _mm_setr_pd(-wi, wi); }
+};
+using V = V2;
+#include "FourierPasses.h"
+}  // namespace sse2
+
+#pragma GCC push_options
+#pragma GCC target("avx2")  // not "fma": nothing may be fused
+namespace avx2 {
+struct V2 {
+    using T = __m128d;
+    static constexpr std::uint32_t Doubles = 2;
+    static T Load(const double* p) { return _mm_load_pd(p); }
+    static void Store(double* p, T v) { _mm_store_pd(p, v); }
+    static T Add(T a, T b) { return _mm_add_pd(a, b); }
+    static T Sub(T a, T b) { return _mm_sub_pd(a, b); }
+    static T Mul(T a, T b) { return _mm_mul_pd(a, b); }
+    static T Swap(T v) { return _mm_shuffle_pd(v, v, 1); }
+    static T Real(double wr) { return _mm_set1_pd(wr); }
+    static T Imaginary(double wi) { return _mm_setr_pd(-wi, wi); }
+};
+struct V {
+    using T = __m256d;
+    static constexpr std::uint32_t Doubles = 4;
+    static T Load(const double* p) { return _mm256_load_pd(p); }
+    static void Store(double* p, T v) { _mm256_store_pd(p, v); }
+    static T Add(T a, T b) { return _mm256_add_pd(a, b); }
+    static T Sub(T a, T b) { return _mm256_sub_pd(a, b); }
+    static T Mul(T a, T b) { return _mm256_mul_pd(a, b); }
+    static T Swap(T v) { return _mm256_permute_pd(v, 5); }
+    static T Real(double wr) { return _mm256_set1_pd(wr); }
+    static T Imaginary(double wi) { return _mm256_setr_pd(-wi, wi, -wi, wi); }
+};
+#include "FourierPasses.h"
+}  // namespace avx2
+#pragma GCC pop_options
+
+namespace {
+
+using PassesFn = void (*)(double* buf, std::uint32_t n, std::uint32_t width, const double* w);
+
+// One dimension through the scratch buffer: each group of lines is gathered in
+// bit-reversed order (the reordering is a set of disjoint exchanges, so reading
+// position rev[t] into row t gives what the exchanges give), run through all
+// passes, and written back.
+//
+// Example, a 4x8 grid (dims {4, 8}, N = 32). d = 2, n = 8: the four rows of
+// eight are gathered side by side, scratch row t holding element rev[t] of
+// rows 0..3 (width 8 doubles). d = 1, n = 4: P = 8 columns lie side by side,
+// s = 16 doubles apart; one group of eight columns, scratch row t holding grid
+// row rev[t].
+void Gather(PassesFn passes, double* x, std::uint32_t N, std::uint32_t n, std::uint32_t P,
+            std::int32_t sign)
+{
+    alignas(64) double scratch[2 * Gathered * ColumnLines];
+    alignas(64) double w[2 * Gathered];
+    std::uint16_t rev[Gathered];
+    Twiddles(w, n, sign);
+    Reversal(rev, n);
+
+    const std::uint32_t Q = N / (n * P);
+    double* const grid = x + 1;  // element k at grid[2k], grid[2k + 1]
+    if (P == 1) {
+        // Rows lie one after another: gather a few of them element by element.
+        const std::uint32_t lines = Q < RowLines ? Q : RowLines;
+        const std::uint32_t width = 2 * lines;
+        for (std::uint32_t l0 = 0; l0 < Q; l0 += lines) {
+            const double* in = grid + std::size_t(l0) * n * 2;
+            for (std::uint32_t t = 0; t < n; ++t)
+                for (std::uint32_t l = 0; l < lines; ++l) {
+                    const double* e = in + (std::size_t(l) * n + rev[t]) * 2;
+                    scratch[t * width + 2 * l] = e[0];
+                    scratch[t * width + 2 * l + 1] = e[1];
+                }
+            passes(scratch, n, width, w);
+            double* out = grid + std::size_t(l0) * n * 2;
+            for (std::uint32_t l = 0; l < lines; ++l)
+                for (std::uint32_t t = 0; t < n; ++t) {
+                    double* e = out + (std::size_t(l) * n + t) * 2;
+                    e[0] = scratch[t * width + 2 * l];
+                    e[1] = scratch[t * width + 2 * l + 1];
+                }
+        }
+        return;
+    }
+    // P lines interleave in each of Q blocks; element t of line l of block b
+    // is at grid[b*R + t*s + 2l].
+    const std::uint32_t s = 2 * P;
+    const std::size_t R = std::size_t(s) * n;
+    const std::uint32_t lines = P < ColumnLines ? P : ColumnLines;
+    const std::uint32_t width = 2 * lines;
+    for (std::uint32_t b = 0; b < Q; ++b)
+        for (std::uint32_t l0 = 0; l0 < P; l0 += lines) {
+            double* block = grid + b * R + 2 * l0;
+            for (std::uint32_t t = 0; t < n; ++t)
+                std::memcpy(scratch + t * width, block + std::size_t(rev[t]) * s,
+                            width * sizeof(double));
+            passes(scratch, n, width, w);
+            for (std::uint32_t t = 0; t < n; ++t)
+                std::memcpy(block + std::size_t(t) * s, scratch + t * width,
+                            width * sizeof(double));
+        }
+}
+
+}  // namespace
+
+namespace fourier {
+
+bool Supported(Path path)
+{
+    return path == Path::Sse2 || __builtin_cpu_supports("avx2");
+}
 
 // Symbols, per dimension d (1-based indices into x throughout):
 //   n  its length            P  product of the lengths already done (faster dims)
@@ -37,72 +277,32 @@ bool Acceptable(const std::uint32_t* dims, std::int32_t count)
 // Q = 8 blocks of one line each. For d = 2 (n = 4): P = 8, s = 16, R = 64, so
 // 8 lines interleave in each of Q = 2 blocks. For d = 1 (n = 2): P = 32, s = 64,
 // R = 128 = T, one block of 32 interleaved lines.
-void TKorvanith::FourierTransform(double* x, const std::uint32_t* dims, std::int32_t count,
-                                  std::int32_t sign)
+void Transform(Path path, double* x, const std::uint32_t* dims, std::int32_t count,
+               std::int32_t sign)
 {
     if (count < 1 || !Acceptable(dims, count))
         return;
+    const PassesFn passes = path == Path::Avx2 ? avx2::Passes : sse2::Passes;
     std::uint32_t N = 1;
     for (std::int32_t d = 1; d <= count; ++d)
         N *= dims[d];
     std::uint32_t P = 1;
     for (std::int32_t d = count; d >= 1; --d) {
         const std::uint32_t n = dims[d];
-        const std::uint32_t Q = N / (n * P);
-        const std::uint32_t s = 2 * P;
-        const std::uint32_t R = s * n;
-        const std::uint32_t T = R * Q;
-
-        // Bit-reversed reordering: j walks the positions, r their reversal.
-        std::uint32_t r = 1;
-        for (std::uint32_t j = 1; j <= R; j += s) {
-            if (j < r) {
-                for (std::uint32_t i = j; i <= j + s - 2; i += 2) {
-                    for (std::uint32_t a = i; a <= T; a += R) {
-                        const std::uint32_t b = r + a - j;
-                        std::swap(x[a], x[b]);
-                        std::swap(x[a + 1], x[b + 1]);
-                    }
-                }
-            }
-            std::uint32_t c = R >> 1;
-            while (c >= s && r > c) {
-                r -= c;
-                c >>= 1;
-            }
-            r += c;
-        }
-
-        // Butterfly passes of span q = g/s elements; the twiddle (wr, wi) is
-        // advanced by the recurrence, never recomputed.
-        std::uint32_t h = s;
-        while (h < R) {
-            const std::uint32_t g = 2 * h;
-            const std::uint32_t q = g / s;
-            const double theta = sign * K / double(q);
-            const double alpha = std::sin(0.5 * theta);
-            const double beta = -2.0 * alpha * alpha;
-            const double gamma = std::sin(theta);
-            double wr = 1.0;
-            double wi = 0.0;
-            for (std::uint32_t m = 1; m <= h; m += s) {
-                for (std::uint32_t i = m; i <= m + s - 2; i += 2) {
-                    for (std::uint32_t a = i; a <= T; a += g) {
-                        const std::uint32_t b = a + h;
-                        const double tr = wr * x[b] - wi * x[b + 1];
-                        const double ti = wr * x[b + 1] + wi * x[b];
-                        x[b] = x[a] - tr;
-                        x[b + 1] = x[a + 1] - ti;
-                        x[a] = x[a] + tr;
-                        x[a + 1] = x[a + 1] + ti;
-                    }
-                }
-                const double w = wr;
-                wr = (wr * beta - wi * gamma) + wr;
-                wi = (wi * beta + w * gamma) + wi;
-            }
-            h = g;
-        }
+        if (n > Gathered)
+            InPlace(x, N, n, P, sign);
+        else if (n > 1)
+            Gather(passes, x, N, n, P, sign);
         P *= n;
     }
+}
+
+}  // namespace fourier
+
+void TKorvanith::FourierTransform(double* x, const std::uint32_t* dims, std::int32_t count,
+                                  std::int32_t sign)
+{
+    static const fourier::Path path =
+        fourier::Supported(fourier::Path::Avx2) ? fourier::Path::Avx2 : fourier::Path::Sse2;
+    fourier::Transform(path, x, dims, count, sign);
 }

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "FourierKernels.h"
 #include "LiteralFourier.h"
 #include "Unit1.h"
 
@@ -79,18 +80,48 @@ struct Shape {
 
 class BitExact : public ::testing::TestWithParam<Shape> {};
 
-TEST_P(BitExact, EqualsLiteralAlgorithm)
+// Random values, and values drawn from {+0, -0, +1, -1}: the signs of zero
+// tell whether every twiddle product is formed, even with the twiddle (1, 0).
+void FillSignedZeros(Grid& grid, std::uint32_t seed)
+{
+    const double choices[] = {0.0, -0.0, 1.0, -1.0, -0.0, 0.0};
+    std::mt19937 random(seed);
+    for (std::size_t k = 0; k < grid.Elements(); ++k) {
+        grid.re(k) = choices[random() % 6];
+        grid.im(k) = choices[random() % 6];
+    }
+}
+
+TEST_P(BitExact, EqualsLiteralAlgorithmOnEveryPath)
 {
     const Shape& shape = GetParam();
     const auto list = DimList(shape.dims);
-    Grid fast(Count(shape.dims));
-    fast.Fill(static_cast<std::uint32_t>(Count(shape.dims) * 7 + shape.sign), 65793.0 * 255);
-    Grid slow = fast;
-    TKorvanith::FourierTransform(fast.data(), list.data(), std::int32_t(shape.dims.size()),
-                                 shape.sign);
-    literal::FourierTransform(slow.data(), list.data(), std::int32_t(shape.dims.size()),
-                              shape.sign);
-    EXPECT_TRUE(fast.SameBits(slow)) << "results differ from the literal algorithm";
+    const auto count = std::int32_t(shape.dims.size());
+    const auto seed = static_cast<std::uint32_t>(Count(shape.dims) * 7 + shape.sign);
+    for (const bool zeros : {false, true}) {
+        Grid input(Count(shape.dims));
+        if (zeros)
+            FillSignedZeros(input, seed);
+        else
+            input.Fill(seed, 65793.0 * 255);
+        Grid slow = input;
+        literal::FourierTransform(slow.data(), list.data(), count, shape.sign);
+
+        Grid fast = input;
+        TKorvanith::FourierTransform(fast.data(), list.data(), count, shape.sign);
+        EXPECT_TRUE(fast.SameBits(slow))
+            << "results differ from the literal algorithm" << (zeros ? " (signed zeros)" : "");
+        for (const auto path : {fourier::Path::Sse2, fourier::Path::Avx2}) {
+            if (!fourier::Supported(path))
+                continue;
+            const char* name = path == fourier::Path::Sse2 ? "SSE2" : "AVX2";
+            Grid viaPath = input;
+            fourier::Transform(path, viaPath.data(), list.data(), count, shape.sign);
+            EXPECT_TRUE(viaPath.SameBits(slow))
+                << "the " << name << " path differs from the literal algorithm"
+                << (zeros ? " (signed zeros)" : "");
+        }
+    }
     EXPECT_EQ(list[0], 0xdeadbeefu);
 }
 
@@ -100,7 +131,12 @@ std::vector<Shape> Shapes()
         {1}, {2}, {4}, {8}, {64}, {1024}, {65536},
         {1, 1}, {1, 8}, {8, 1}, {2, 2}, {2, 4}, {4, 2}, {8, 8}, {16, 64}, {64, 16}, {256, 256},
         {4, 1024}, {1024, 4}, {2, 4096}, {4096, 2},
-        {2, 4, 8}, {8, 4, 2}, {4, 1, 4}, {16, 16, 16}, {2, 2, 2, 2, 2}};
+        {2, 4, 8}, {8, 4, 2}, {4, 1, 4}, {16, 16, 16}, {2, 2, 2, 2, 2},
+        // Lines as long as the gathered ones and longer, and the groups of
+        // lines gathered side by side, full and partial.
+        {4096}, {8192}, {2, 8192}, {8192, 2}, {512, 512}, {64, 4096}, {4096, 64},
+        {32, 2048}, {4096, 4}, {4096, 8}, {4096, 16}, {2, 2048, 4}, {1, 4096, 1},
+        {32, 32, 32}};
     std::vector<Shape> shapes;
     for (const auto& d : dims)
         for (int sign : {+1, -1})

@@ -1,0 +1,147 @@
+// The butterfly passes of one dimension on lines gathered side by side, for
+// one instruction set. Included once per instruction set, each time inside
+// its own namespace that defines the vector types V2 and V and under the
+// matching target options, so this file has no include guard.
+//
+// Symbols (as in FourierTransform.cpp): n the length of the lines, q the span
+// of a pass in elements, p the offset inside a span, h = q/2. A gathered buffer
+// holds n rows; row t is element t of every gathered line, as complex pairs
+// (re, im), `width` doubles in all. The twiddle table w holds, for the pass of
+// span q, the value the recurrence reached after p steps at complex entry
+// q/2 - 1 + p (so 2(n - 1) doubles for all passes of a line).
+//
+// A vector type provides T, Doubles, Load/Store (aligned), Add, Sub, Mul,
+// Swap (exchanges re and im of each complex), Real (wr in every lane) and
+// Imaginary (-wi, wi, ... so that one sum gives both tr and ti).
+
+// One butterfly on rows a and b, all lanes: the same two products and sum or
+// difference per output as the scalar form, nothing fused.
+//   t  = wr*b + (-wi, wi)*swap(b)  ->  (wr*br - wi*bi, wr*bi + wi*br) = (tr, ti)
+//   b' = a - t;  a' = a + t
+template <class Vec>
+inline void Butterfly(typename Vec::T& a, typename Vec::T& b, typename Vec::T wr,
+                      typename Vec::T wi)
+{
+    const typename Vec::T t = Vec::Add(Vec::Mul(wr, b), Vec::Mul(wi, Vec::Swap(b)));
+    b = Vec::Sub(a, t);
+    a = Vec::Add(a, t);
+}
+
+// The pass of span q alone.
+template <class Vec>
+void Radix2(double* buf, std::uint32_t n, std::uint32_t width, const double* w, std::uint32_t q)
+{
+    using T = typename Vec::T;
+    const std::uint32_t h = q / 2;
+    for (std::uint32_t b0 = 0; b0 < n; b0 += q)
+        for (std::uint32_t p = 0; p < h; ++p) {
+            const double* e = w + 2 * (h - 1 + p);
+            const T wr = Vec::Real(e[0]), wi = Vec::Imaginary(e[1]);
+            double* r0 = buf + std::size_t(b0 + p) * width;
+            double* r1 = r0 + std::size_t(h) * width;
+            for (std::uint32_t j = 0; j < width; j += Vec::Doubles) {
+                T x0 = Vec::Load(r0 + j), x1 = Vec::Load(r1 + j);
+                Butterfly<Vec>(x0, x1, wr, wi);
+                Vec::Store(r0 + j, x0), Vec::Store(r1 + j, x1);
+            }
+        }
+}
+
+// The passes of span q and 2q in one sweep: rows p, p+h, p+2h, p+3h of a
+// block of 2q form a closed group across the two passes.
+template <class Vec>
+void Radix4(double* buf, std::uint32_t n, std::uint32_t width, const double* w, std::uint32_t q)
+{
+    using T = typename Vec::T;
+    const std::uint32_t h = q / 2;
+    const std::size_t step = std::size_t(h) * width;
+    for (std::uint32_t b0 = 0; b0 < n; b0 += 2 * q)
+        for (std::uint32_t p = 0; p < h; ++p) {
+            const double* a = w + 2 * (h - 1 + p);  // span q, offset p
+            const double* b = w + 2 * (q - 1 + p);  // span 2q, offsets p and p+h
+            const T ar = Vec::Real(a[0]), ai = Vec::Imaginary(a[1]);
+            const T b0r = Vec::Real(b[0]), b0i = Vec::Imaginary(b[1]);
+            const T b1r = Vec::Real(b[2 * h]), b1i = Vec::Imaginary(b[2 * h + 1]);
+            double* r = buf + std::size_t(b0 + p) * width;
+            for (std::uint32_t j = 0; j < width; j += Vec::Doubles) {
+                T x0 = Vec::Load(r + j), x1 = Vec::Load(r + step + j);
+                T x2 = Vec::Load(r + 2 * step + j), x3 = Vec::Load(r + 3 * step + j);
+                Butterfly<Vec>(x0, x1, ar, ai);
+                Butterfly<Vec>(x2, x3, ar, ai);
+                Butterfly<Vec>(x0, x2, b0r, b0i);
+                Butterfly<Vec>(x1, x3, b1r, b1i);
+                Vec::Store(r + j, x0), Vec::Store(r + step + j, x1);
+                Vec::Store(r + 2 * step + j, x2), Vec::Store(r + 3 * step + j, x3);
+            }
+        }
+}
+
+// The passes of span q, 2q and 4q in one sweep over groups of eight rows
+// p + k*h, k = 0..7, of a block of 4q.
+template <class Vec>
+void Radix8(double* buf, std::uint32_t n, std::uint32_t width, const double* w, std::uint32_t q)
+{
+    using T = typename Vec::T;
+    const std::uint32_t h = q / 2;
+    const std::size_t step = std::size_t(h) * width;
+    for (std::uint32_t b0 = 0; b0 < n; b0 += 4 * q)
+        for (std::uint32_t p = 0; p < h; ++p) {
+            const double* a = w + 2 * (h - 1 + p);      // span q
+            const double* b = w + 2 * (q - 1 + p);      // span 2q
+            const double* c = w + 2 * (2 * q - 1 + p);  // span 4q
+            const T ar = Vec::Real(a[0]), ai = Vec::Imaginary(a[1]);
+            const T b0r = Vec::Real(b[0]), b0i = Vec::Imaginary(b[1]);
+            const T b1r = Vec::Real(b[2 * h]), b1i = Vec::Imaginary(b[2 * h + 1]);
+            double* r = buf + std::size_t(b0 + p) * width;
+            for (std::uint32_t j = 0; j < width; j += Vec::Doubles) {
+                double* y = r + j;
+                T x0 = Vec::Load(y), x1 = Vec::Load(y + step);
+                T x2 = Vec::Load(y + 2 * step), x3 = Vec::Load(y + 3 * step);
+                T x4 = Vec::Load(y + 4 * step), x5 = Vec::Load(y + 5 * step);
+                T x6 = Vec::Load(y + 6 * step), x7 = Vec::Load(y + 7 * step);
+                Butterfly<Vec>(x0, x1, ar, ai);
+                Butterfly<Vec>(x2, x3, ar, ai);
+                Butterfly<Vec>(x4, x5, ar, ai);
+                Butterfly<Vec>(x6, x7, ar, ai);
+                Butterfly<Vec>(x0, x2, b0r, b0i);
+                Butterfly<Vec>(x1, x3, b1r, b1i);
+                Butterfly<Vec>(x4, x6, b0r, b0i);
+                Butterfly<Vec>(x5, x7, b1r, b1i);
+                Butterfly<Vec>(x0, x4, Vec::Real(c[0]), Vec::Imaginary(c[1]));
+                Butterfly<Vec>(x1, x5, Vec::Real(c[2 * h]), Vec::Imaginary(c[2 * h + 1]));
+                Butterfly<Vec>(x2, x6, Vec::Real(c[4 * h]), Vec::Imaginary(c[4 * h + 1]));
+                Butterfly<Vec>(x3, x7, Vec::Real(c[6 * h]), Vec::Imaginary(c[6 * h + 1]));
+                Vec::Store(y, x0), Vec::Store(y + step, x1);
+                Vec::Store(y + 2 * step, x2), Vec::Store(y + 3 * step, x3);
+                Vec::Store(y + 4 * step, x4), Vec::Store(y + 5 * step, x5);
+                Vec::Store(y + 6 * step, x6), Vec::Store(y + 7 * step, x7);
+            }
+        }
+}
+
+template <class Vec>
+void AllPasses(double* buf, std::uint32_t n, std::uint32_t width, const double* w)
+{
+    std::uint32_t L = 0;
+    while ((std::uint32_t(1) << L) < n)
+        ++L;
+    // The passes run in order of span; the one or two left over by the
+    // three-at-a-time sweeps go first, where the spans are short.
+    std::uint32_t q = 2;
+    if (L % 3 == 1)
+        Radix2<Vec>(buf, n, width, w, q), q *= 2;
+    else if (L % 3 == 2)
+        Radix4<Vec>(buf, n, width, w, q), q *= 4;
+    for (; q <= n; q *= 8)
+        Radix8<Vec>(buf, n, width, w, q);
+}
+
+// All log2(n) passes on a gathered buffer (64-byte aligned), with the wide
+// vectors when a row holds enough doubles for them.
+inline void Passes(double* buf, std::uint32_t n, std::uint32_t width, const double* w)
+{
+    if (width % V::Doubles == 0)
+        AllPasses<V>(buf, n, width, w);
+    else
+        AllPasses<V2>(buf, n, width, w);
+}
