@@ -1,0 +1,142 @@
+// Fuzz target: dimension lists and signs into TKorvanith::FourierTransform, with
+// guards around the grid that must survive.
+//
+// Input: byte 0 gives the count, (byte % 8) - 2, that is -2 to 5; byte 1 the
+// sign (0: +1, 1: -1, anything else: itself as a signed byte); then one tag
+// per dimension, read as
+//   00pppppp  the power of two 2^(p % 32), 1 to 2^31
+//   01vvvvvv  the length v, 0 to 63 (zero and non-powers of two)
+//   10xxxxxx  the next four bytes as a little-endian length
+//   11pppppp  2^(p % 32) + 1
+// and the remaining bytes, as signed values, fill the grid cyclically (real
+// and imaginary parts).
+//
+// Lengths that are all powers of two with at most 4096 elements get a grid of
+// exactly 2N+1 doubles plus guards: only the guards and index 0 are checked,
+// and with a sign of +1 or -1 the round trip must give N times the input.
+// Any zero or non-power-of-two length, and any count below 1, must leave the
+// grid untouched. Powers of two above 4096 elements are skipped: their grid
+// would be too large to allocate here.
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+#include "Unit1.h"
+
+namespace {
+
+constexpr std::uint64_t MaxElements = 4096;
+constexpr std::size_t Guards = 8;
+constexpr double Guard = -7.25e300;  // a value the transform never produces from small inputs
+constexpr double Sentinel = 1.5e-300;
+// The round trip's error bound, relative to N times the largest input value.
+constexpr double RoundTripTolerance = 1e-9;
+
+[[noreturn]] void Finding(const char* what)
+{
+    std::fprintf(stderr, "fuzz_fourier: %s\n", what);
+    std::abort();
+}
+
+struct Reader {
+    const std::uint8_t* data;
+    std::size_t size;
+    std::uint8_t Byte() { return size ? (--size, *data++) : 0; }
+};
+
+std::uint32_t Length(Reader& in)
+{
+    const std::uint8_t tag = in.Byte();
+    switch (tag >> 6) {
+    case 0:
+        return std::uint32_t(1) << (tag & 31);
+    case 1:
+        return tag & 63;
+    case 2: {
+        std::uint32_t n = 0;
+        for (int i = 0; i < 4; ++i)
+            n |= std::uint32_t(in.Byte()) << (8 * i);
+        return n;
+    }
+    default:
+        return (std::uint32_t(1) << (tag & 31)) + 1;
+    }
+}
+
+bool SameBits(const double* a, const double* b, std::size_t count)
+{
+    return std::memcmp(a, b, count * sizeof(double)) == 0;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    Reader in{data, size};
+    const std::int32_t count = std::int32_t(in.Byte() % 8) - 2;
+    const std::uint8_t signByte = in.Byte();
+    const std::int32_t sign = signByte == 0 ? 1 : signByte == 1 ? -1 : std::int8_t(signByte);
+
+    // Exactly count + 1 entries, so that reading past the list is a sanitizer
+    // report; entry 0 holds a value no dimension could use.
+    const std::size_t entries = std::size_t(count > 0 ? count : 0) + 1;
+    std::unique_ptr<std::uint32_t[]> dims(new std::uint32_t[entries]);
+    dims[0] = 3;
+    bool powers = true;
+    std::uint64_t N = 1;
+    for (std::size_t d = 1; d < entries; ++d) {
+        dims[d] = Length(in);
+        powers = powers && dims[d] != 0 && (dims[d] & (dims[d] - 1)) == 0;
+        if (powers && N <= MaxElements)
+            N *= dims[d];
+    }
+    const bool untouched = count < 1 || !powers;
+    if (!untouched && N > MaxElements)
+        return 0;
+    if (untouched)
+        N = 16;  // any grid: not a double of it may change
+
+    const std::size_t doubles = 2 * std::size_t(N) + 1;
+    const std::size_t total = doubles + Guards;
+    std::unique_ptr<double[]> grid(new double[total]);
+    std::unique_ptr<double[]> input(new double[total]);
+    double largest = 0;
+    grid[0] = Sentinel;
+    for (std::size_t i = 1; i < doubles; ++i) {
+        grid[i] = in.size ? double(std::int8_t(in.data[(i - 1) % in.size])) : double(i % 5);
+        largest = std::fmax(largest, std::fabs(grid[i]));
+    }
+    for (std::size_t i = doubles; i < total; ++i)
+        grid[i] = Guard;
+    std::memcpy(input.get(), grid.get(), total * sizeof(double));
+
+    TKorvanith::FourierTransform(grid.get(), dims.get(), count, sign);
+    if (untouched) {
+        if (!SameBits(grid.get(), input.get(), total))
+            Finding("unusable lengths or count changed the grid");
+        return 0;
+    }
+    if (!SameBits(grid.get(), input.get(), 1))
+        Finding("index 0 of the grid was written");
+    if (!SameBits(grid.get() + doubles, input.get() + doubles, Guards))
+        Finding("a guard after the grid was written");
+    if (dims[0] != 3)
+        Finding("entry 0 of the dimension list was written");
+    if (sign != 1 && sign != -1)
+        return 0;
+
+    TKorvanith::FourierTransform(grid.get(), dims.get(), count, -sign);
+    if (!SameBits(grid.get(), input.get(), 1) ||
+        !SameBits(grid.get() + doubles, input.get() + doubles, Guards))
+        Finding("the inverse wrote outside the grid");
+    const double n = double(N);
+    const double tolerance = RoundTripTolerance * n * (largest + 1);
+    for (std::size_t i = 1; i < doubles; ++i)
+        if (!(std::fabs(grid[i] - n * input[i]) <= tolerance))
+            Finding("the round trip did not give N times the input");
+    return 0;
+}

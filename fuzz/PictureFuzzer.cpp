@@ -1,0 +1,146 @@
+// Fuzz target: arbitrary bytes as two picture files, loaded as the open actions
+// load them and transformed in both modes.
+//
+// Input: byte 0 picks the two file extensions (low nibble left, high nibble
+// right, indices into Extensions), bytes 1-2 give the left file's length
+// (little-endian, clipped to what is there), then the left file, then the
+// right. fuzz/make_seeds.py writes inputs in this framing.
+//
+// Refusals (Exception) are fine. Crashes, sanitizer reports, any other
+// exception, a busy cursor left behind or a refused load that changed its
+// picture are findings.
+#include <QApplication>
+#include <QByteArray>
+#include <QFile>
+#include <QImageReader>
+#include <QString>
+#include <QTemporaryDir>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "Unit1.h"
+#include "platform/Forms.h"
+
+namespace {
+
+const char* const Extensions[16] = {"",     ".png", ".bmp", ".jpg", ".gif", ".pgm",
+                                    ".ppm", ".pbm", ".ico", ".tga", ".tif", ".webp",
+                                    ".xpm", ".txt", ".mng", ".wbmp"};
+
+// Larger inputs only slow the search down; the loader's size limits are
+// exercised through declared sizes, which cost a few bytes.
+constexpr std::size_t MaxInput = 16 * 1024;
+// Pictures may declare more pixels than this only when the loader refuses
+// them before decoding (above TPicture::MaxPixels); anything in between
+// would decode megapixels per input.
+constexpr std::int64_t MaxDeclaredPixels = 256 * 256;
+// Largest side the transform is run on here.
+constexpr int MaxTransformSide = 64;
+
+QTemporaryDir* folder = nullptr;
+
+[[noreturn]] void Finding(const char* what)
+{
+    std::fprintf(stderr, "fuzz_picture: %s\n", what);
+    std::abort();
+}
+
+std::string WriteFile(const char* name, const char* extension, const std::uint8_t* data,
+                      std::size_t size)
+{
+    const QString path = folder->filePath(QString::fromLatin1(name) + QLatin1String(extension));
+    QFile::remove(path);
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) ||
+        file.write(reinterpret_cast<const char*>(data), qint64(size)) != qint64(size))
+        Finding("cannot write the input files");
+    return path.toStdString();
+}
+
+bool Affordable(const std::string& path)
+{
+    QImageReader reader(QString::fromStdString(path));
+    const QSize declared = reader.size();
+    if (!declared.isValid())
+        return true;
+    const std::int64_t pixels = std::int64_t(declared.width()) * declared.height();
+    return pixels <= MaxDeclaredPixels || pixels > TPicture::MaxPixels;
+}
+
+// Loads one file into both pictures of a side as its open action does: the
+// second load only after the first succeeded. A refused load must leave its
+// picture as it was (empty, in a fresh window).
+void Open(TImage* input, TImage* result, const std::string& path)
+{
+    for (TImage* image : {input, result}) {
+        try {
+            image->Picture->LoadFromFile(path);
+        } catch (const Exception&) {
+            if (image->Picture->GetWidth() != 0 || image->Picture->GetHeight() != 0)
+                Finding("a refused load changed the picture");
+            return;
+        }
+    }
+}
+
+bool Small(TImage* image)
+{
+    return image->Picture->GetWidth() <= MaxTransformSide &&
+           image->Picture->GetHeight() <= MaxTransformSide;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    // Never destroyed: libFuzzer leaves through exit(), and a QApplication
+    // destroyed among the static destructors outlives parts of Qt itself.
+    static int argc = 1;
+    static char name[] = "fuzz_picture";
+    static char* argv[] = {name, nullptr};
+    new QApplication(argc, argv);
+    static QTemporaryDir files(QStringLiteral("/tmp/korvanith-fuzz-XXXXXX"));
+    folder = &files;
+    if (!folder->isValid())
+        Finding("no temporary folder");
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    if (size < 3 || size > MaxInput)
+        return 0;
+    const char* leftExtension = Extensions[data[0] & 0x0f];
+    const char* rightExtension = Extensions[data[0] >> 4];
+    std::size_t leftSize = std::size_t(data[1]) | std::size_t(data[2]) << 8;
+    data += 3;
+    size -= 3;
+    if (leftSize > size)
+        leftSize = size;
+    const std::string left = WriteFile("left", leftExtension, data, leftSize);
+    const std::string right = WriteFile("right", rightExtension, data + leftSize, size - leftSize);
+    if (!Affordable(left) || !Affordable(right))
+        return 0;
+
+    // A fresh window per input, so that every finding reproduces from its input alone.
+    TKorvanith window(Application);
+    Open(window.Image1, window.Image3, left);
+    Open(window.Image2, window.Image4, right);
+    if (!Small(window.Image1) || !Small(window.Image2))
+        return 0;
+    for (int mode : {0, 1}) {
+        window.RadioGroup1->SetItemIndex(mode);
+        try {
+            window.RunTransform();
+        } catch (const Exception&) {
+        }
+        if (Screen->GetCursor() != crDefault)
+            Finding("the busy cursor stayed on after a transform");
+    }
+    return 0;
+}
