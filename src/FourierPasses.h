@@ -145,3 +145,64 @@ inline void Passes(double* buf, std::uint32_t n, std::uint32_t width, const doub
     else
         AllPasses<V2>(buf, n, width, w);
 }
+
+// Gathering. The reordering of a dimension is a set of disjoint exchanges of
+// positions t and rev[t], so what it leaves at position t is what stood at
+// rev[t]: each line is read in order and element t written to scratch row
+// rev[t], run through all passes there, and written back in order. grid is
+// element 0 (index 1 of the caller's array); scratch is 64-byte aligned and
+// holds n rows of 2*Lines doubles.
+
+// Rows of the fastest dimension lie one after another, n elements each;
+// Lines of them at a time are gathered side by side.
+template <std::uint32_t Lines>
+void GatherRows(double* grid, std::uint32_t Q, std::uint32_t n, const std::uint16_t* rev,
+                const double* w, double* scratch)
+{
+    constexpr std::uint32_t width = 2 * Lines;
+    for (std::uint32_t l0 = 0; l0 < Q; l0 += Lines) {
+        double* const lines = grid + std::size_t(l0) * n * 2;
+        const std::size_t line = std::size_t(n) * 2;
+        // Position by position, so that each scratch row is written whole.
+        for (std::uint32_t t = 0; t < n; ++t)
+            for (std::uint32_t l = 0; l < Lines; ++l)
+                V2::Store(scratch + rev[t] * width + 2 * l,
+                          V2::LoadUnaligned(lines + l * line + 2 * t));
+        Passes(scratch, n, width, w);
+        for (std::uint32_t t = 0; t < n; ++t)
+            for (std::uint32_t l = 0; l < Lines; ++l)
+                V2::StoreUnaligned(lines + l * line + 2 * t, V2::Load(scratch + t * width + 2 * l));
+    }
+}
+
+// Lines of a slower dimension: P of them interleave, element t of line l of
+// block b at grid[b*2Pn + 2Pt + 2l]; Lines neighbouring ones at a time are
+// gathered, their elements at one position being one contiguous run.
+template <std::uint32_t Lines>
+void GatherColumns(double* grid, std::uint32_t Q, std::uint32_t n, std::uint32_t P,
+                   const std::uint16_t* rev, const double* w, double* scratch)
+{
+    constexpr std::uint32_t width = 2 * Lines;
+    constexpr std::uint32_t ahead = 8;  // positions read ahead of use
+    const std::size_t s = 2 * std::size_t(P);
+    for (std::uint32_t b = 0; b < Q; ++b)
+        for (std::uint32_t l0 = 0; l0 < P; l0 += Lines) {
+            double* const block = grid + b * s * n + 2 * l0;
+            for (std::uint32_t t = 0; t < n; ++t) {
+                if (t + ahead < n) {
+                    const double* next = block + rev[t + ahead] * s;
+                    __builtin_prefetch(next);
+                    __builtin_prefetch(next + width - 1);
+                }
+                const double* in = block + rev[t] * s;
+                for (std::uint32_t k = 0; k < width; k += V2::Doubles)
+                    V2::Store(scratch + t * width + k, V2::LoadUnaligned(in + k));
+            }
+            Passes(scratch, n, width, w);
+            for (std::uint32_t t = 0; t < n; ++t) {
+                double* out = block + t * s;
+                for (std::uint32_t k = 0; k < width; k += V2::Doubles)
+                    V2::StoreUnaligned(out + k, V2::Load(scratch + t * width + k));
+            }
+        }
+}

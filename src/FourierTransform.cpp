@@ -151,6 +151,8 @@ struct V2 {
     static constexpr std::uint32_t Doubles = 2;
     static T Load(const double* p) { return _mm_load_pd(p); }
     static void Store(double* p, T v) { _mm_store_pd(p, v); }
+    static T LoadUnaligned(const double* p) { return _mm_loadu_pd(p); }
+    static void StoreUnaligned(double* p, T v) { _mm_storeu_pd(p, v); }
     static T Add(T a, T b) { return _mm_add_pd(a, b); }
     static T Sub(T a, T b) { return _mm_sub_pd(a, b); }
     static T Mul(T a, T b) { return _mm_mul_pd(a, b); }
@@ -170,6 +172,8 @@ struct V2 {
     static constexpr std::uint32_t Doubles = 2;
     static T Load(const double* p) { return _mm_load_pd(p); }
     static void Store(double* p, T v) { _mm_store_pd(p, v); }
+    static T LoadUnaligned(const double* p) { return _mm_loadu_pd(p); }
+    static void StoreUnaligned(double* p, T v) { _mm_storeu_pd(p, v); }
     static T Add(T a, T b) { return _mm_add_pd(a, b); }
     static T Sub(T a, T b) { return _mm_sub_pd(a, b); }
     static T Mul(T a, T b) { return _mm_mul_pd(a, b); }
@@ -195,20 +199,17 @@ struct V {
 
 namespace {
 
-using PassesFn = void (*)(double* buf, std::uint32_t n, std::uint32_t width, const double* w);
-
-// One dimension through the scratch buffer: each group of lines is gathered in
-// bit-reversed order (the reordering is a set of disjoint exchanges, so reading
-// position rev[t] into row t gives what the exchanges give), run through all
-// passes, and written back.
+// One dimension through the scratch buffer, for lines of at most Gathered
+// elements: the twiddles of all its passes are made once, then each group of
+// lines is gathered, transformed and written back.
 //
 // Example, a 4x8 grid (dims {4, 8}, N = 32). d = 2, n = 8: the four rows of
 // eight are gathered side by side, scratch row t holding element rev[t] of
 // rows 0..3 (width 8 doubles). d = 1, n = 4: P = 8 columns lie side by side,
 // s = 16 doubles apart; one group of eight columns, scratch row t holding grid
 // row rev[t].
-void Gather(PassesFn passes, double* x, std::uint32_t N, std::uint32_t n, std::uint32_t P,
-            std::int32_t sign)
+template <class Isa>
+void Gather(double* x, std::uint32_t N, std::uint32_t n, std::uint32_t P, std::int32_t sign)
 {
     alignas(64) double scratch[2 * Gathered * ColumnLines];
     alignas(64) double w[2 * Gathered];
@@ -217,48 +218,39 @@ void Gather(PassesFn passes, double* x, std::uint32_t N, std::uint32_t n, std::u
     Reversal(rev, n);
 
     const std::uint32_t Q = N / (n * P);
-    double* const grid = x + 1;  // element k at grid[2k], grid[2k + 1]
+    double* const grid = x + 1;
     if (P == 1) {
-        // Rows lie one after another: gather a few of them element by element.
-        const std::uint32_t lines = Q < RowLines ? Q : RowLines;
-        const std::uint32_t width = 2 * lines;
-        for (std::uint32_t l0 = 0; l0 < Q; l0 += lines) {
-            const double* in = grid + std::size_t(l0) * n * 2;
-            for (std::uint32_t t = 0; t < n; ++t)
-                for (std::uint32_t l = 0; l < lines; ++l) {
-                    const double* e = in + (std::size_t(l) * n + rev[t]) * 2;
-                    scratch[t * width + 2 * l] = e[0];
-                    scratch[t * width + 2 * l + 1] = e[1];
-                }
-            passes(scratch, n, width, w);
-            double* out = grid + std::size_t(l0) * n * 2;
-            for (std::uint32_t l = 0; l < lines; ++l)
-                for (std::uint32_t t = 0; t < n; ++t) {
-                    double* e = out + (std::size_t(l) * n + t) * 2;
-                    e[0] = scratch[t * width + 2 * l];
-                    e[1] = scratch[t * width + 2 * l + 1];
-                }
-        }
+        static_assert(RowLines == 4, "rows are gathered 4, 2 or 1 at a time");
+        if (Q >= 4)
+            Isa::template GatherRows<4>(grid, Q, n, rev, w, scratch);
+        else if (Q == 2)
+            Isa::template GatherRows<2>(grid, Q, n, rev, w, scratch);
+        else
+            Isa::template GatherRows<1>(grid, Q, n, rev, w, scratch);
         return;
     }
-    // P lines interleave in each of Q blocks; element t of line l of block b
-    // is at grid[b*R + t*s + 2l].
-    const std::uint32_t s = 2 * P;
-    const std::size_t R = std::size_t(s) * n;
-    const std::uint32_t lines = P < ColumnLines ? P : ColumnLines;
-    const std::uint32_t width = 2 * lines;
-    for (std::uint32_t b = 0; b < Q; ++b)
-        for (std::uint32_t l0 = 0; l0 < P; l0 += lines) {
-            double* block = grid + b * R + 2 * l0;
-            for (std::uint32_t t = 0; t < n; ++t)
-                std::memcpy(scratch + t * width, block + std::size_t(rev[t]) * s,
-                            width * sizeof(double));
-            passes(scratch, n, width, w);
-            for (std::uint32_t t = 0; t < n; ++t)
-                std::memcpy(block + std::size_t(t) * s, scratch + t * width,
-                            width * sizeof(double));
-        }
+    static_assert(ColumnLines == 8, "columns are gathered 8, 4 or 2 at a time");
+    if (P >= 8)
+        Isa::template GatherColumns<8>(grid, Q, n, P, rev, w, scratch);
+    else if (P == 4)
+        Isa::template GatherColumns<4>(grid, Q, n, P, rev, w, scratch);
+    else
+        Isa::template GatherColumns<2>(grid, Q, n, P, rev, w, scratch);
 }
+
+// The gathering routines of one instruction set, as template arguments.
+struct Sse2 {
+    template <std::uint32_t Lines, class... A>
+    static void GatherRows(A... a) { sse2::GatherRows<Lines>(a...); }
+    template <std::uint32_t Lines, class... A>
+    static void GatherColumns(A... a) { sse2::GatherColumns<Lines>(a...); }
+};
+struct Avx2 {
+    template <std::uint32_t Lines, class... A>
+    static void GatherRows(A... a) { avx2::GatherRows<Lines>(a...); }
+    template <std::uint32_t Lines, class... A>
+    static void GatherColumns(A... a) { avx2::GatherColumns<Lines>(a...); }
+};
 
 }  // namespace
 
@@ -282,7 +274,6 @@ void Transform(Path path, double* x, const std::uint32_t* dims, std::int32_t cou
 {
     if (count < 1 || !Acceptable(dims, count))
         return;
-    const PassesFn passes = path == Path::Avx2 ? avx2::Passes : sse2::Passes;
     std::uint32_t N = 1;
     for (std::int32_t d = 1; d <= count; ++d)
         N *= dims[d];
@@ -291,8 +282,10 @@ void Transform(Path path, double* x, const std::uint32_t* dims, std::int32_t cou
         const std::uint32_t n = dims[d];
         if (n > Gathered)
             InPlace(x, N, n, P, sign);
+        else if (n > 1 && path == Path::Avx2)
+            Gather<Avx2>(x, N, n, P, sign);
         else if (n > 1)
-            Gather(passes, x, N, n, P, sign);
+            Gather<Sse2>(x, N, n, P, sign);
         P *= n;
     }
 }

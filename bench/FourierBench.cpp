@@ -1,0 +1,190 @@
+// Timings of the transform against its literal form and FFTW, and of the whole
+// transform command, with a summary of the ratios after the table.
+#include <benchmark/benchmark.h>
+#include <fftw3.h>
+
+#include <QApplication>
+#include <QImage>
+#include <QTemporaryDir>
+
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "LiteralFourier.h"
+#include "Unit1.h"
+
+namespace {
+
+// A grid as RunTransform holds it: 2N+1 doubles, used from index 1, filled
+// with packed colours as the pictures give them.
+std::vector<double> Samples(std::size_t N)
+{
+    std::vector<double> grid(2 * N + 1, 0.0);
+    std::mt19937 random(7);
+    for (std::size_t k = 0; k < N; ++k)
+        grid[2 * k + 1] = double(random() & 0xffffff);
+    return grid;
+}
+
+// Each iteration starts from the same samples (copied with the clock stopped),
+// so repeated transforms never run into huge or infinite values.
+template <class Transform>
+void TimeTransform(benchmark::State& state, Transform transform)
+{
+    const std::uint32_t H = std::uint32_t(state.range(0));
+    const std::uint32_t W = std::uint32_t(state.range(1));
+    const std::vector<double> input = Samples(std::size_t(H) * W);
+    std::vector<double> grid = input;
+    const std::uint32_t dims[3] = {0, H, W};
+    for (auto _ : state) {
+        state.PauseTiming();
+        std::memcpy(grid.data(), input.data(), input.size() * sizeof(double));
+        state.ResumeTiming();
+        transform(grid.data(), dims);
+        benchmark::ClobberMemory();
+    }
+}
+
+void Korvanith(benchmark::State& state)
+{
+    TimeTransform(state, [](double* x, const std::uint32_t* dims) {
+        TKorvanith::FourierTransform(x, dims, 2, +1);
+    });
+}
+
+void Literal(benchmark::State& state)
+{
+    TimeTransform(state, [](double* x, const std::uint32_t* dims) {
+        literal::FourierTransform(x, dims, 2, +1);
+    });
+}
+
+// FFTW in place on the same H x W complex grid, exp(+i...) like our forward
+// direction, with a measured plan; only its execution is timed.
+void Fftw(benchmark::State& state)
+{
+    const int H = int(state.range(0));
+    const int W = int(state.range(1));
+    const std::size_t N = std::size_t(H) * W;
+    auto* data = static_cast<fftw_complex*>(fftw_malloc(N * sizeof(fftw_complex)));
+    const fftw_plan plan = fftw_plan_dft_2d(H, W, data, data, FFTW_BACKWARD, FFTW_MEASURE);
+    const std::vector<double> input = Samples(N);
+    for (auto _ : state) {
+        state.PauseTiming();
+        std::memcpy(data, input.data() + 1, N * sizeof(fftw_complex));
+        state.ResumeTiming();
+        fftw_execute(plan);
+        benchmark::ClobberMemory();
+    }
+    fftw_destroy_plan(plan);
+    fftw_free(data);
+}
+
+// The whole command in "Swap phase" mode on two colour pictures of side S,
+// loaded from files as the open actions load them.
+void RunTransform(benchmark::State& state)
+{
+    const int S = int(state.range(0));
+    QTemporaryDir dir;
+    std::mt19937 random(11);
+    const std::string paths[2] = {dir.filePath("left.ppm").toStdString(),
+                                  dir.filePath("right.ppm").toStdString()};
+    for (const auto& path : paths) {
+        QImage picture(S, S, QImage::Format_RGB32);
+        for (int y = 0; y < S; ++y)
+            for (int x = 0; x < S; ++x)
+                picture.setPixel(x, y, random() & 0xffffff);
+        picture.save(QString::fromStdString(path));
+    }
+    TKorvanith window(Application);
+    window.Image1->Picture->LoadFromFile(paths[0]);
+    window.Image3->Picture->LoadFromFile(paths[0]);
+    window.Image2->Picture->LoadFromFile(paths[1]);
+    window.Image4->Picture->LoadFromFile(paths[1]);
+    window.RadioGroup1->SetItemIndex(1);
+    for (auto _ : state)
+        window.RunTransform();
+}
+
+constexpr std::int64_t Grids[][2] = {{256, 256}, {1024, 1024}, {4096, 4096}, {1024, 4096}};
+
+void Register()
+{
+    for (const auto& g : Grids) {
+        benchmark::RegisterBenchmark("Korvanith", Korvanith)->Args({g[0], g[1]});
+        benchmark::RegisterBenchmark("Fftw", Fftw)->Args({g[0], g[1]});
+        benchmark::RegisterBenchmark("Literal", Literal)->Args({g[0], g[1]});
+    }
+    for (int S : {256, 1024, 4096})
+        benchmark::RegisterBenchmark("RunTransform", RunTransform)->Arg(S);
+}
+
+// The console table as usual, keeping each run's seconds per iteration.
+class Collector : public benchmark::ConsoleReporter {
+public:
+    void ReportRuns(const std::vector<Run>& runs) override
+    {
+        for (const Run& run : runs)
+            if (!run.error_occurred && run.iterations > 0)
+                seconds[run.benchmark_name()] = run.real_accumulated_time / double(run.iterations);
+        ConsoleReporter::ReportRuns(runs);
+    }
+    std::map<std::string, double> seconds;
+};
+
+void Summary(const std::map<std::string, double>& seconds)
+{
+    const auto find = [&](const std::string& name) {
+        const auto it = seconds.find(name);
+        return it == seconds.end() ? 0.0 : it->second;
+    };
+    std::printf("\nForward transform, milliseconds per call and ratios "
+                "(below 1.0 means Korvanith is faster):\n");
+    std::printf("%-11s %11s %11s %11s %14s %16s\n", "grid", "Korvanith", "FFTW", "literal",
+                "Korvanith/FFTW", "literal/Korvanith");
+    for (const auto& g : Grids) {
+        const std::string size = std::to_string(g[0]) + "/" + std::to_string(g[1]);
+        const double k = find("Korvanith/" + size), f = find("Fftw/" + size),
+                     l = find("Literal/" + size);
+        if (k == 0)
+            continue;
+        std::printf("%-11s %11.3f %11.3f %11.3f %14.2f %16.1f\n",
+                    (std::to_string(g[0]) + "x" + std::to_string(g[1])).c_str(), k * 1e3,
+                    f * 1e3, l * 1e3, f > 0 ? k / f : 0.0, l > 0 ? l / k : 0.0);
+    }
+    std::printf("\nRunTransform (two pictures, swap mode), milliseconds per run; the four "
+                "transforms' share estimated from the table above:\n");
+    for (int S : {256, 1024, 4096}) {
+        const double r = find("RunTransform/" + std::to_string(S));
+        const double k = find("Korvanith/" + std::to_string(S) + "/" + std::to_string(S));
+        if (r == 0)
+            continue;
+        std::printf("%4dx%-6d %11.3f   transforms %5.1f%%\n", S, S, r * 1e3,
+                    k > 0 ? 100.0 * 4 * k / r : 0.0);
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    int qtArgc = 1;
+    char name[] = "fourier_bench";
+    char* qtArgv[] = {name, nullptr};
+    QApplication toolkit(qtArgc, qtArgv);
+
+    Register();
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    Collector collector;
+    benchmark::RunSpecifiedBenchmarks(&collector);
+    Summary(collector.seconds);
+    benchmark::Shutdown();
+    return 0;
+}
