@@ -7,12 +7,14 @@
 // of a pass in elements, p the offset inside a span, h = q/2. A gathered buffer
 // holds n rows; row t is element t of every gathered line, as complex pairs
 // (re, im), `width` doubles in all. The twiddle table w holds, for the pass of
-// span q, the value the recurrence reached after p steps at complex entry
-// q/2 - 1 + p (so 2(n - 1) doubles for all passes of a line).
+// span q, the value (wr, wi) the recurrence reached after p steps at entry
+// q/2 - 1 + p, stored as the four doubles (wr, wr, -wi, wi) that the vectors
+// are loaded from (so 4(n - 1) doubles for all passes of a line).
 //
 // A vector type provides T, Doubles, Load/Store (aligned), Add, Sub, Mul,
 // Swap (exchanges re and im of each complex), Real (wr in every lane) and
-// Imaginary (-wi, wi, ... so that one sum gives both tr and ti).
+// Imaginary (-wi, wi, ... so that one sum gives both tr and ti), the last two
+// from a table entry.
 
 // One butterfly on rows a and b, all lanes: the same two products and sum or
 // difference per output as the scalar form, nothing fused.
@@ -35,8 +37,8 @@ void Radix2(double* buf, std::uint32_t n, std::uint32_t width, const double* w, 
     const std::uint32_t h = q / 2;
     for (std::uint32_t b0 = 0; b0 < n; b0 += q)
         for (std::uint32_t p = 0; p < h; ++p) {
-            const double* e = w + 2 * (h - 1 + p);
-            const T wr = Vec::Real(e[0]), wi = Vec::Imaginary(e[1]);
+            const double* e = w + 4 * (h - 1 + p);
+            const T wr = Vec::Real(e), wi = Vec::Imaginary(e);
             double* r0 = buf + std::size_t(b0 + p) * width;
             double* r1 = r0 + std::size_t(h) * width;
             for (std::uint32_t j = 0; j < width; j += Vec::Doubles) {
@@ -57,11 +59,11 @@ void Radix4(double* buf, std::uint32_t n, std::uint32_t width, const double* w, 
     const std::size_t step = std::size_t(h) * width;
     for (std::uint32_t b0 = 0; b0 < n; b0 += 2 * q)
         for (std::uint32_t p = 0; p < h; ++p) {
-            const double* a = w + 2 * (h - 1 + p);  // span q, offset p
-            const double* b = w + 2 * (q - 1 + p);  // span 2q, offsets p and p+h
-            const T ar = Vec::Real(a[0]), ai = Vec::Imaginary(a[1]);
-            const T b0r = Vec::Real(b[0]), b0i = Vec::Imaginary(b[1]);
-            const T b1r = Vec::Real(b[2 * h]), b1i = Vec::Imaginary(b[2 * h + 1]);
+            const double* a = w + 4 * (h - 1 + p);  // span q, offset p
+            const double* b = w + 4 * (q - 1 + p);  // span 2q, offsets p and p+h
+            const T ar = Vec::Real(a), ai = Vec::Imaginary(a);
+            const T b0r = Vec::Real(b), b0i = Vec::Imaginary(b);
+            const T b1r = Vec::Real(b + 4 * h), b1i = Vec::Imaginary(b + 4 * h);
             double* r = buf + std::size_t(b0 + p) * width;
             for (std::uint32_t j = 0; j < width; j += Vec::Doubles) {
                 T x0 = Vec::Load(r + j), x1 = Vec::Load(r + step + j);
@@ -86,12 +88,12 @@ void Radix8(double* buf, std::uint32_t n, std::uint32_t width, const double* w, 
     const std::size_t step = std::size_t(h) * width;
     for (std::uint32_t b0 = 0; b0 < n; b0 += 4 * q)
         for (std::uint32_t p = 0; p < h; ++p) {
-            const double* a = w + 2 * (h - 1 + p);      // span q
-            const double* b = w + 2 * (q - 1 + p);      // span 2q
-            const double* c = w + 2 * (2 * q - 1 + p);  // span 4q
-            const T ar = Vec::Real(a[0]), ai = Vec::Imaginary(a[1]);
-            const T b0r = Vec::Real(b[0]), b0i = Vec::Imaginary(b[1]);
-            const T b1r = Vec::Real(b[2 * h]), b1i = Vec::Imaginary(b[2 * h + 1]);
+            const double* a = w + 4 * (h - 1 + p);      // span q
+            const double* b = w + 4 * (q - 1 + p);      // span 2q
+            const double* c = w + 4 * (2 * q - 1 + p);  // span 4q
+            const T ar = Vec::Real(a), ai = Vec::Imaginary(a);
+            const T b0r = Vec::Real(b), b0i = Vec::Imaginary(b);
+            const T b1r = Vec::Real(b + 4 * h), b1i = Vec::Imaginary(b + 4 * h);
             double* r = buf + std::size_t(b0 + p) * width;
             for (std::uint32_t j = 0; j < width; j += Vec::Doubles) {
                 double* y = r + j;
@@ -107,10 +109,10 @@ void Radix8(double* buf, std::uint32_t n, std::uint32_t width, const double* w, 
                 Butterfly<Vec>(x1, x3, b1r, b1i);
                 Butterfly<Vec>(x4, x6, b0r, b0i);
                 Butterfly<Vec>(x5, x7, b1r, b1i);
-                Butterfly<Vec>(x0, x4, Vec::Real(c[0]), Vec::Imaginary(c[1]));
-                Butterfly<Vec>(x1, x5, Vec::Real(c[2 * h]), Vec::Imaginary(c[2 * h + 1]));
-                Butterfly<Vec>(x2, x6, Vec::Real(c[4 * h]), Vec::Imaginary(c[4 * h + 1]));
-                Butterfly<Vec>(x3, x7, Vec::Real(c[6 * h]), Vec::Imaginary(c[6 * h + 1]));
+                Butterfly<Vec>(x0, x4, Vec::Real(c), Vec::Imaginary(c));
+                Butterfly<Vec>(x1, x5, Vec::Real(c + 4 * h), Vec::Imaginary(c + 4 * h));
+                Butterfly<Vec>(x2, x6, Vec::Real(c + 8 * h), Vec::Imaginary(c + 8 * h));
+                Butterfly<Vec>(x3, x7, Vec::Real(c + 12 * h), Vec::Imaginary(c + 12 * h));
                 Vec::Store(y, x0), Vec::Store(y + step, x1);
                 Vec::Store(y + 2 * step, x2), Vec::Store(y + 3 * step, x3);
                 Vec::Store(y + 4 * step, x4), Vec::Store(y + 5 * step, x5);

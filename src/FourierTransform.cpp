@@ -42,8 +42,8 @@ bool Acceptable(const std::uint32_t* dims, std::int32_t count)
 }
 
 // The twiddles of every pass of a line of length n, in the layout of
-// FourierPasses.h: for span q, entry q/2 - 1 + p is (wr, wi) after p steps of
-// the recurrence, the steps taken exactly as the pass takes them.
+// FourierPasses.h: for span q, entry q/2 - 1 + p holds (wr, wr, -wi, wi) after
+// p steps of the recurrence, the steps taken exactly as the pass takes them.
 void Twiddles(double* w, std::uint32_t n, std::int32_t sign)
 {
     for (std::uint32_t q = 2; q <= n; q *= 2) {
@@ -53,10 +53,11 @@ void Twiddles(double* w, std::uint32_t n, std::int32_t sign)
         const double gamma = std::sin(theta);
         double wr = 1.0;
         double wi = 0.0;
-        double* e = w + 2 * (q / 2 - 1);
+        double* e = w + 4 * (q / 2 - 1);
         for (std::uint32_t p = 0; p < q / 2; ++p) {
-            e[2 * p] = wr;
-            e[2 * p + 1] = wi;
+            e[4 * p] = e[4 * p + 1] = wr;
+            e[4 * p + 2] = -wi;
+            e[4 * p + 3] = wi;
             const double v = wr;
             wr = (wr * beta - wi * gamma) + wr;
             wi = (wi * beta + v * gamma) + wi;
@@ -157,8 +158,8 @@ struct V2 {
     static T Sub(T a, T b) { return _mm_sub_pd(a, b); }
     static T Mul(T a, T b) { return _mm_mul_pd(a, b); }
     static T Swap(T v) { return _mm_shuffle_pd(v, v, 1); }
-    static T Real(double wr) { return _mm_set1_pd(wr); }
-    static T Imaginary(double wi) { return _mm_setr_pd(-wi, wi); }
+    static T Real(const double* e) { return _mm_load_pd(e); }
+    static T Imaginary(const double* e) { return _mm_load_pd(e + 2); }
 };
 using V = V2;
 #include "FourierPasses.h"
@@ -178,8 +179,8 @@ struct V2 {
     static T Sub(T a, T b) { return _mm_sub_pd(a, b); }
     static T Mul(T a, T b) { return _mm_mul_pd(a, b); }
     static T Swap(T v) { return _mm_shuffle_pd(v, v, 1); }
-    static T Real(double wr) { return _mm_set1_pd(wr); }
-    static T Imaginary(double wi) { return _mm_setr_pd(-wi, wi); }
+    static T Real(const double* e) { return _mm_load_pd(e); }
+    static T Imaginary(const double* e) { return _mm_load_pd(e + 2); }
 };
 struct V {
     using T = __m256d;
@@ -190,8 +191,8 @@ struct V {
     static T Sub(T a, T b) { return _mm256_sub_pd(a, b); }
     static T Mul(T a, T b) { return _mm256_mul_pd(a, b); }
     static T Swap(T v) { return _mm256_permute_pd(v, 5); }
-    static T Real(double wr) { return _mm256_set1_pd(wr); }
-    static T Imaginary(double wi) { return _mm256_setr_pd(-wi, wi, -wi, wi); }
+    static T Real(const double* e) { return _mm256_broadcast_sd(e); }
+    static T Imaginary(const double* e) { return _mm256_broadcast_pd(reinterpret_cast<const __m128d*>(e + 2)); }
 };
 #include "FourierPasses.h"
 }  // namespace avx2
@@ -212,7 +213,7 @@ template <class Isa>
 void Gather(double* x, std::uint32_t N, std::uint32_t n, std::uint32_t P, std::int32_t sign)
 {
     alignas(64) double scratch[2 * Gathered * ColumnLines];
-    alignas(64) double w[2 * Gathered];
+    alignas(64) double w[4 * Gathered];
     std::uint16_t rev[Gathered];
     Twiddles(w, n, sign);
     Reversal(rev, n);
