@@ -69,6 +69,37 @@ QSize DeclaredBmpSize(QFile& file)
     return QSize(int(width), int(std::abs(height)));
 }
 
+// Whether an uncompressed BMP ends before the rows its header declares. Qt's
+// BMP reader stops at the end of the file without an error and hands back a
+// picture whose missing rows were never written.
+bool BmpCutShort(QFile& file)
+{
+    if (!file.seek(0))
+        return false;
+    const QByteArray header = file.read(34);
+    if (header.size() < 34 || !header.startsWith("BM"))
+        return false;
+    auto uintAt = [&](int offset, int bytes) {
+        std::uint32_t value = 0;
+        for (int i = bytes - 1; i >= 0; --i)
+            value = value << 8 | std::uint8_t(header[offset + i]);
+        return value;
+    };
+    const std::uint32_t infoSize = uintAt(14, 4);
+    const std::uint32_t compression = uintAt(30, 4);
+    // BI_RGB, BI_BITFIELDS and BI_ALPHABITFIELDS store whole rows; the
+    // run-length encodings have no fixed size.
+    if (infoSize < 40 || (compression != 0 && compression != 3 && compression != 6))
+        return false;
+    const std::int64_t width = std::int32_t(uintAt(18, 4));
+    const std::int64_t height = std::int32_t(uintAt(22, 4));
+    const std::int64_t bits = uintAt(28, 2);
+    const std::int64_t rowBytes = (width * bits + 31) / 32 * 4;  // rows are padded to 4 bytes
+    const std::int64_t rows = height < 0 ? -height : height;
+    const std::int64_t end = std::int64_t(uintAt(10, 4)) + rowBytes * rows;
+    return width > 0 && end > file.size();
+}
+
 }  // namespace
 
 static_assert(Q_BYTE_ORDER == Q_LITTLE_ENDIAN, "TCanvas reads RGBX words as 0xXXBBGGRR");
@@ -111,6 +142,8 @@ void TPicture::LoadFromFile(const AnsiString& fileName)
     }
     if (std::int64_t(decoded.width()) * decoded.height() > MaxPixels)
         CannotLoad(fileName, TooLarge(decoded.width(), decoded.height()));
+    if (BmpCutShort(file))
+        CannotLoad(fileName, QStringLiteral("the picture data is damaged or cut short"));
 
     QImage packed = ToPackedPixels(decoded);
     if (packed.isNull())
