@@ -61,3 +61,38 @@ std::vector<PackedColour> Pixels(TImage* image)
 }
 
 }  // namespace fixtures
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QTest>
+#include <QTimer>
+
+namespace fixtures {
+
+ModalAnswer::ModalAnswer(std::vector<Answer> answers)
+    : answers(std::move(answers)), timer(new QTimer)
+{
+    auto* t = static_cast<QTimer*>(timer);
+    t->setInterval(10);
+    QObject::connect(t, &QTimer::timeout, [this] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (!modal || !modal->isVisible() || modal == last || Answered())
+            return;
+        last = modal;
+        this->answers[next++](modal);
+    });
+    t->start();
+}
+
+ModalAnswer::~ModalAnswer() { delete timer; }
+
+void PickFile(QWidget* fileDialog, const std::string& path)
+{
+    auto* name = fileDialog->findChild<QLineEdit*>("fileNameEdit");
+    if (!name)
+        throw std::runtime_error("no file name field in the dialog");
+    name->setText(QString::fromStdString(path));
+    QTest::keyClick(name, Qt::Key_Return);
+}
+
+}  // namespace fixtures

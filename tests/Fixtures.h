@@ -36,3 +36,29 @@ private:
 std::vector<PackedColour> Pixels(TImage* image);
 
 }  // namespace fixtures
+
+namespace fixtures {
+
+// Answers the next modal dialogs the moment each is shown (file dialogs and
+// message boxes run their own event loop, so the answers come from a timer):
+// the first answer for the first dialog, the next for the next one.
+class ModalAnswer {
+public:
+    using Answer = std::function<void(QWidget*)>;
+    explicit ModalAnswer(Answer answer) : ModalAnswer(std::vector<Answer>{std::move(answer)}) {}
+    explicit ModalAnswer(std::vector<Answer> answers);
+    ~ModalAnswer();
+    bool Answered() const { return next == answers.size(); }
+
+private:
+    std::vector<Answer> answers;
+    std::size_t next = 0;
+    QObject* timer;
+    QObject* last = nullptr;
+};
+
+// Types the path into a file dialog's name field and presses Return, as a
+// person would.
+void PickFile(QWidget* fileDialog, const std::string& path);
+
+}  // namespace fixtures

@@ -17,6 +17,7 @@ class TAction;
 // Shows its picture at the picture's own size from the top-left corner,
 // clipped to the control; never stretched or centred.
 class TImage : public QWidget {
+    Q_OBJECT
 public:
     explicit TImage(QWidget* parent = nullptr);
     ~TImage() override;

@@ -22,6 +22,10 @@ TForm::TForm(TComponent*) : QWidget(nullptr) {}
 
 void TForm::Loaded()
 {
+    // The toolkit's form compiler sizes a top-level window but does not place it.
+    const QVariant left = property("Left"), top = property("Top");
+    if (left.isValid() && top.isValid())
+        move(left.toInt(), top.toInt());
     for (TButton* button : findChildren<TButton*>()) {
         const QString name = button->property("Action").toString();
         if (name.isEmpty())

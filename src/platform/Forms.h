@@ -23,8 +23,9 @@ public:
     explicit TForm(TComponent* Owner);
 
 protected:
-    // Binds the buttons of the form description to their actions (by the
-    // buttons' "Action" property) once the description has been set up.
+    // Once the form description has been set up: places the window at its
+    // "Left" and "Top" and binds the buttons to their actions (by the buttons'
+    // "Action" property).
     void Loaded();
 };
 

@@ -1,0 +1,276 @@
+// The main window: its form, and a person's road through it -- open both
+// sides through the dialogs, choose the mode, transform, fail, quit.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QRadioButton>
+#include <QTest>
+#include <QTimer>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "Fixtures.h"
+#include "Unit1.h"
+
+namespace {
+
+using fixtures::Folder;
+using fixtures::ModalAnswer;
+using fixtures::Pixels;
+
+// --- the form ----------------------------------------------------------------
+
+class Form : public ::testing::Test {
+protected:
+    TKorvanith window{Application};
+};
+
+TEST_F(Form, WindowHasItsCaptionSizeAndPlace)
+{
+    EXPECT_EQ(window.windowTitle(), "Korvanith v.0.5 beta");
+    EXPECT_EQ(window.geometry(), QRect(210, 106, 696, 592));
+    EXPECT_EQ(window.font().family(), "MS Sans Serif");
+    EXPECT_FALSE(window.windowIcon().isNull());
+    EXPECT_EQ(window.windowIcon().pixmap(32, 32).size(), QSize(32, 32));
+}
+
+struct Control {
+    const char* name;
+    const char* className;
+    QRect geometry;
+};
+
+TEST_F(Form, ControlsStandWhereTheFormPutsThem)
+{
+    const std::vector<Control> controls = {
+        {"Image1", "TImage", {0, 0, 256, 256}},        {"Image2", "TImage", {432, 0, 256, 256}},
+        {"Image3", "TImage", {0, 304, 256, 256}},      {"Image4", "TImage", {432, 304, 256, 256}},
+        {"Button1", "TButton", {80, 264, 75, 25}},     {"Button2", "TButton", {520, 264, 75, 25}},
+        {"RadioGroup1", "TRadioGroup", {280, 304, 129, 81}},
+        {"Button3", "TButton", {312, 176, 75, 25}},    {"Button4", "TButton", {312, 520, 75, 25}}};
+    for (const Control& c : controls) {
+        SCOPED_TRACE(c.name);
+        auto* widget = window.findChild<QWidget*>(c.name);
+        ASSERT_NE(widget, nullptr);
+        EXPECT_STREQ(widget->metaObject()->className(), c.className);
+        EXPECT_EQ(widget->geometry(), c.geometry);
+        EXPECT_TRUE(window.rect().contains(widget->geometry())) << "outside the client area";
+    }
+    EXPECT_EQ(window.Image1, window.findChild<TImage*>("Image1"));
+    EXPECT_EQ(window.Button4, window.findChild<TButton*>("Button4"));
+}
+
+TEST_F(Form, ButtonsShowTheirActionsAndTabInOrder)
+{
+    EXPECT_EQ(window.Button1->text(), "&Open...");
+    EXPECT_EQ(window.Button2->text(), "&Open...");
+    EXPECT_EQ(window.Button3->text(), "Transform...");
+    EXPECT_EQ(window.Button4->text(), "E&xit");
+    const std::vector<QWidget*> order = {window.Button1, window.Button2, window.RadioGroup1,
+                                         window.Button3, window.Button4};
+    for (std::size_t i = 0; i + 1 < order.size(); ++i) {
+        QWidget* next = order[i]->nextInFocusChain();
+        while (next != order[i + 1] && order[i + 1]->isAncestorOf(next) == false &&
+               next->focusPolicy() == Qt::NoFocus)
+            next = next->nextInFocusChain();
+        EXPECT_TRUE(next == order[i + 1] || order[i + 1]->isAncestorOf(next))
+            << order[i]->objectName().toStdString() << " is not followed by "
+            << order[i + 1]->objectName().toStdString();
+    }
+}
+
+TEST_F(Form, RadioGroupOffersTheTwoModes)
+{
+    EXPECT_EQ(window.RadioGroup1->title(), "Display");
+    EXPECT_EQ(window.RadioGroup1->GetItems(), (QStringList{"Normal phase", "Swap phase"}));
+    EXPECT_EQ(window.RadioGroup1->GetItemIndex(), 0);
+    QTest::mouseClick(window.RadioGroup1->findChildren<QRadioButton*>()[1], Qt::LeftButton);
+    EXPECT_EQ(window.RadioGroup1->GetItemIndex(), 1);
+}
+
+struct ActionRow {
+    const char* name;
+    const char* caption;
+    const char* shortcut;
+    const char* tip;
+    const char* status;
+};
+
+TEST_F(Form, ActionsCarryCaptionsShortcutsAndHints)
+{
+    const std::vector<ActionRow> rows = {
+        {"FileOpen1", "&Open...", "Ctrl+O", "Open", "Opens an existing file"},
+        {"FileOpen2", "&Open...", "Ctrl+O", "Open", "Opens an existing file"},
+        {"FileExit1", "E&xit", "", "Exit", "Quits the application"}};
+    for (const ActionRow& row : rows) {
+        SCOPED_TRACE(row.name);
+        auto* action = window.findChild<QAction*>(row.name);
+        ASSERT_NE(action, nullptr);
+        EXPECT_EQ(action->text(), row.caption);
+        EXPECT_EQ(action->shortcut().toString(), row.shortcut);
+        EXPECT_EQ(action->toolTip(), row.tip);
+        EXPECT_EQ(action->statusTip(), row.status);
+        EXPECT_EQ(action->property("Category").toString(), "File");
+    }
+    EXPECT_EQ(window.Button1->toolTip(), "Open");
+    EXPECT_EQ(window.Button4->statusTip(), "Quits the application");
+}
+
+// --- a person's road -----------------------------------------------------------
+
+QImage RandomGray(int W, int H, unsigned seed)
+{
+    std::mt19937 random(seed);
+    return fixtures::GrayPicture(W, H, [&](int, int) { return int(random() % 256); });
+}
+
+class Road : public ::testing::Test {
+protected:
+    void SetUp() override { window.show(); }
+
+    // Clicks an open button and picks the file in its dialog.
+    void OpenThroughDialog(TButton* button, const std::string& path)
+    {
+        ModalAnswer answer([&](QWidget* modal) {
+            ASSERT_NE(qobject_cast<QFileDialog*>(modal), nullptr) << "no file dialog";
+            fixtures::PickFile(modal, path);
+        });
+        QTest::mouseClick(button, Qt::LeftButton);
+        EXPECT_TRUE(answer.Answered());
+    }
+
+    // Clicks a button and returns the text of the error message it shows,
+    // or "" when it shows none.
+    std::string MessageAfterClicking(TButton* button)
+    {
+        std::string text;
+        ModalAnswer answer([&](QWidget* modal) {
+            if (auto* box = qobject_cast<QMessageBox*>(modal))
+                text = box->text().toStdString();
+            modal->close();
+        });
+        QTest::mouseClick(button, Qt::LeftButton);
+        return text;
+    }
+
+    std::vector<std::vector<PackedColour>> AllPixels()
+    {
+        return {Pixels(window.Image1), Pixels(window.Image2), Pixels(window.Image3),
+                Pixels(window.Image4)};
+    }
+
+    Folder folder;
+    TKorvanith window{Application};
+};
+
+TEST_F(Road, OpeningASideFillsItsInputAndResultOnly)
+{
+    const std::string left = folder.Save(RandomGray(8, 8, 1), "left.png");
+    OpenThroughDialog(window.Button1, left);
+    EXPECT_EQ(window.Image1->Picture->GetWidth(), 8);
+    EXPECT_EQ(Pixels(window.Image3), Pixels(window.Image1));
+    EXPECT_EQ(window.Image2->Picture->GetWidth(), 0);
+    EXPECT_EQ(window.Image4->Picture->GetWidth(), 0);
+
+    const std::string right = folder.Save(RandomGray(16, 4, 2), "right.png");
+    OpenThroughDialog(window.Button2, right);
+    EXPECT_EQ(window.Image2->Picture->GetWidth(), 16);
+    EXPECT_EQ(Pixels(window.Image4), Pixels(window.Image2));
+    EXPECT_EQ(window.Image1->Picture->GetWidth(), 8);
+}
+
+TEST_F(Road, CancellingTheDialogChangesNothing)
+{
+    OpenThroughDialog(window.Button1, folder.Save(RandomGray(8, 8, 3), "left.png"));
+    const auto before = AllPixels();
+    ModalAnswer cancel([](QWidget* modal) { static_cast<QDialog*>(modal)->reject(); });
+    QTest::mouseClick(window.Button1, Qt::LeftButton);
+    EXPECT_TRUE(cancel.Answered());
+    EXPECT_EQ(AllPixels(), before);
+}
+
+TEST_F(Road, FileThatCannotLoadIsReportedAndTheSideKept)
+{
+    OpenThroughDialog(window.Button1, folder.Save(RandomGray(8, 8, 4), "left.png"));
+    OpenThroughDialog(window.Button2, folder.Save(RandomGray(8, 8, 5), "right.png"));
+    const auto before = AllPixels();
+    const std::string bad = folder.Write("not a picture", "bad.png");
+    std::string message;
+    {
+        ModalAnswer answers({[&](QWidget* dialog) { fixtures::PickFile(dialog, bad); },
+                             [&](QWidget* box) {
+                                 message = static_cast<QMessageBox*>(box)->text().toStdString();
+                                 box->close();
+                             }});
+        QTest::mouseClick(window.Button2, Qt::LeftButton);
+    }
+    EXPECT_NE(message.find(bad), std::string::npos) << message;
+    EXPECT_NE(message.find("not a picture"), std::string::npos) << message;
+    EXPECT_EQ(AllPixels(), before);
+    EXPECT_TRUE(window.isVisible());
+}
+
+TEST_F(Road, TransformPaintsTheEnginesPixelsInEachMode)
+{
+    const std::string left = folder.Save(RandomGray(16, 16, 6), "left.png");
+    const std::string right = folder.Save(RandomGray(16, 16, 7), "right.png");
+    OpenThroughDialog(window.Button1, left);
+    OpenThroughDialog(window.Button2, right);
+    for (int mode : {0, 1}) {
+        SCOPED_TRACE("mode " + std::to_string(mode));
+        window.RadioGroup1->SetItemIndex(mode);
+        EXPECT_EQ(MessageAfterClicking(window.Button3), "");
+
+        TKorvanith engine(Application);
+        engine.Image1->Picture->LoadFromFile(left);
+        engine.Image2->Picture->LoadFromFile(right);
+        engine.Image3->Picture->LoadFromFile(left);
+        engine.Image4->Picture->LoadFromFile(right);
+        engine.RadioGroup1->SetItemIndex(mode);
+        engine.RunTransform();
+        EXPECT_EQ(Pixels(window.Image3), Pixels(engine.Image3));
+        EXPECT_EQ(Pixels(window.Image4), Pixels(engine.Image4));
+    }
+}
+
+TEST_F(Road, RefusedTransformIsReportedAndTheWindowGoesOn)
+{
+    OpenThroughDialog(window.Button1, folder.Save(RandomGray(8, 8, 8), "left.png"));
+    OpenThroughDialog(window.Button2, folder.Save(RandomGray(4, 8, 9), "right.png"));
+    const auto before = AllPixels();
+    const std::string message = MessageAfterClicking(window.Button3);
+    EXPECT_NE(message.find("4\u00d78"), std::string::npos) << message;
+    EXPECT_EQ(AllPixels(), before);
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+
+    OpenThroughDialog(window.Button2, folder.Save(RandomGray(8, 8, 10), "right2.png"));
+    EXPECT_EQ(MessageAfterClicking(window.Button3), "");
+    EXPECT_NE(Pixels(window.Image4), Pixels(window.Image2));  // painted over
+}
+
+TEST_F(Road, CtrlOOpensTheLeftSide)
+{
+    const std::string left = folder.Save(RandomGray(8, 8, 11), "left.png");
+    QApplication::setActiveWindow(&window);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    ModalAnswer answer([&](QWidget* modal) {
+        fixtures::PickFile(modal, left);
+    });
+    QTest::keyClick(&window, Qt::Key_O, Qt::ControlModifier);
+    ASSERT_TRUE(answer.Answered());
+    EXPECT_EQ(window.Image1->Picture->GetWidth(), 8);
+    EXPECT_EQ(window.Image2->Picture->GetWidth(), 0);
+}
+
+TEST_F(Road, ExitEndsTheLoopWithStatusZero)
+{
+    QTimer::singleShot(0, [this] { QTest::mouseClick(window.Button4, Qt::LeftButton); });
+    EXPECT_EQ(QApplication::exec(), 0);
+}
+
+}  // namespace
