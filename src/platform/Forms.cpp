@@ -48,7 +48,19 @@ void TScreen::SetCursor(int cursor)
     }
 }
 
-TApplication::~TApplication() { ShutDown(); }
+// Reached after the entry routine has returned, while the runtime tears down
+// its globals; the toolkit's own may already be gone, so destroying windows or
+// the toolkit here could crash. This happens only when the loop never ran (a
+// start-up failure): what is left stays reachable until the process ends.
+TApplication::~TApplication()
+{
+    static auto* leftForms = new std::vector<QWidget*>;
+    static QApplication* leftToolkit = nullptr;
+    for (auto& form : forms)
+        leftForms->push_back(form.release());
+    leftToolkit = toolkit.release();
+    (void)leftToolkit;
+}
 
 void TApplication::Initialize()
 {
