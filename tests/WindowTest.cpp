@@ -121,6 +121,40 @@ TEST_F(Form, ActionsCarryCaptionsShortcutsAndHints)
     EXPECT_EQ(window.Button4->statusTip(), "Quits the application");
 }
 
+struct Shown {
+    const char* name;
+    int W, H;
+};
+
+class ImagePane : public ::testing::TestWithParam<Shown> {};
+
+// A pane shows its picture at the picture's own size from its top-left
+// corner, clipped, never stretched or centred; an empty one shows nothing.
+TEST_P(ImagePane, DrawsAtOwnSizeFromTopLeft)
+{
+    const Shown& c = GetParam();
+    TKorvanith window(Application);
+    Folder folder;
+    const auto colour = [](int x, int y) { return std::uint32_t((x * 3) << 16 | (y * 5) << 8 | 77); };
+    if (c.W > 0)
+        window.Image1->Picture->LoadFromFile(folder.Save(fixtures::Picture(c.W, c.H, colour), "p.png"));
+    const QImage blank = window.Image2->grab().toImage();  // what an empty pane shows
+    const QImage shown = window.Image1->grab().toImage();
+    ASSERT_EQ(shown.size(), QSize(256, 256));
+    for (int y = 0; y < 256; y += 5)
+        for (int x = 0; x < 256; x += 5) {
+            const QRgb expected = x < c.W && y < c.H ? (0xff000000u | (colour(x, y) & 0xffffff))
+                                                     : blank.pixel(x, y);
+            ASSERT_EQ(shown.pixel(x, y), expected) << "pixel " << x << "," << y;
+        }
+}
+
+INSTANTIATE_TEST_SUITE_P(Pictures, ImagePane,
+                         ::testing::Values(Shown{"empty", 0, 0}, Shown{"small", 8, 16},
+                                           Shown{"larger_than_pane", 300, 270},
+                                           Shown{"wide", 512, 4}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 // --- a person's road -----------------------------------------------------------
 
 QImage RandomGray(int W, int H, unsigned seed)
