@@ -7,6 +7,8 @@
 #include <QImage>
 #include <QTemporaryDir>
 
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -126,6 +128,8 @@ void Register()
 // The console table as usual, keeping each run's seconds per iteration.
 class Collector : public benchmark::ConsoleReporter {
 public:
+    // Coloured only on a terminal, so that the table can be piped and parsed.
+    Collector() : ConsoleReporter(isatty(fileno(stdout)) ? OO_ColorTabular : OO_Tabular) {}
     void ReportRuns(const std::vector<Run>& runs) override
     {
         for (const Run& run : runs)

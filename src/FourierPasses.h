@@ -185,7 +185,7 @@ void GatherColumns(double* grid, std::uint32_t Q, std::uint32_t n, std::uint32_t
                    const std::uint16_t* rev, const double* w, double* scratch)
 {
     constexpr std::uint32_t width = 2 * Lines;
-    constexpr std::uint32_t ahead = 8;  // positions read ahead of use
+    constexpr std::uint32_t ahead = 32;  // positions fetched ahead of use
     const std::size_t s = 2 * std::size_t(P);
     for (std::uint32_t b = 0; b < Q; ++b)
         for (std::uint32_t l0 = 0; l0 < P; l0 += Lines) {
@@ -202,6 +202,11 @@ void GatherColumns(double* grid, std::uint32_t Q, std::uint32_t n, std::uint32_t
             }
             Passes(scratch, n, width, w);
             for (std::uint32_t t = 0; t < n; ++t) {
+                if (t + ahead < n) {
+                    double* next = block + (t + ahead) * s;
+                    __builtin_prefetch(next, 1);
+                    __builtin_prefetch(next + width - 1, 1);
+                }
                 double* out = block + t * s;
                 for (std::uint32_t k = 0; k < width; k += V2::Doubles)
                     V2::StoreUnaligned(out + k, V2::Load(scratch + t * width + k));

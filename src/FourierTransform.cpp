@@ -19,11 +19,18 @@ constexpr double K = 6.28318530717959;
 // Lines up to this length are gathered into a scratch buffer and run through
 // all their passes there; longer ones are transformed in place, pass by pass.
 constexpr std::uint32_t Gathered = 4096;
-// Lines gathered side by side: rows of the fastest dimension are gathered four
-// at a time (64 bytes per element position), lines of slower dimensions, which
-// already lie side by side, eight at a time (two cache lines).
+// Lines gathered side by side: rows of the fastest dimension four at a time
+// (64 bytes per element position); lines of slower dimensions, which already
+// lie side by side, sixteen at a time while that fits in a quarter of a
+// megabyte (lines up to 1024), else eight (two cache lines per position). The
+// more of them, the fewer strided sweeps over the grid; the fewer, the better
+// the scratch buffer stays in the core's cache.
 constexpr std::uint32_t RowLines = 4;
+constexpr std::uint32_t WideColumns = 16;
 constexpr std::uint32_t ColumnLines = 8;
+constexpr std::uint32_t WideColumnsUpTo = 1024;
+constexpr std::uint32_t ScratchDoubles = 2 * Gathered * ColumnLines;
+static_assert(2 * WideColumnsUpTo * WideColumns <= ScratchDoubles, "scratch too small");
 
 // Lengths the index arithmetic can serve: each a power of two, and 2N within
 // 32 bits with room for one more block step (N <= 2^30).
@@ -212,7 +219,7 @@ namespace {
 template <class Isa>
 void Gather(double* x, std::uint32_t N, std::uint32_t n, std::uint32_t P, std::int32_t sign)
 {
-    alignas(64) double scratch[2 * Gathered * ColumnLines];
+    alignas(64) double scratch[ScratchDoubles];
     alignas(64) double w[4 * Gathered];
     std::uint16_t rev[Gathered];
     Twiddles(w, n, sign);
@@ -230,8 +237,10 @@ void Gather(double* x, std::uint32_t N, std::uint32_t n, std::uint32_t P, std::i
             Isa::template GatherRows<1>(grid, Q, n, rev, w, scratch);
         return;
     }
-    static_assert(ColumnLines == 8, "columns are gathered 8, 4 or 2 at a time");
-    if (P >= 8)
+    static_assert(WideColumns == 16 && ColumnLines == 8, "columns are gathered 16 to 2 at a time");
+    if (P >= WideColumns && n <= WideColumnsUpTo)
+        Isa::template GatherColumns<16>(grid, Q, n, P, rev, w, scratch);
+    else if (P >= 8)
         Isa::template GatherColumns<8>(grid, Q, n, P, rev, w, scratch);
     else if (P == 4)
         Isa::template GatherColumns<4>(grid, Q, n, P, rev, w, scratch);
