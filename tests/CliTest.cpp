@@ -181,4 +181,37 @@ TEST(CliRefusal, UnwritableFolderWritesNothing)
     EXPECT_FALSE(QFileInfo::exists(folder.Path("l.png")));
 }
 
+#if defined(__SANITIZE_ADDRESS__)
+#define KORVANITH_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define KORVANITH_ASAN 1
+#endif
+#endif
+
+TEST(CliRefusal, TransformBeyondTheMemoryAtHandSaysHowMuchItNeeds)
+{
+#ifdef KORVANITH_ASAN
+    GTEST_SKIP() << "the address sanitizer's shadow memory does not fit under an address-space limit";
+#endif
+    Folder folder;
+    const QString picture = QString::fromStdString(
+        folder.Save(fixtures::GrayPicture(2048, 2048, [](int x, int y) { return (x ^ y) & 255; }),
+                    "big.png"));
+    // 400 MB of address space holds the program and its pictures, not the
+    // 257 MiB of buffers besides.
+    QProcess process;
+    QString program = qEnvironmentVariable("KORVANITH_CLI");
+    if (program.isEmpty())
+        program = QCoreApplication::applicationDirPath() + "/../korvanith-cli";
+    process.start("bash", {"-c", "ulimit -v 400000 && exec \"$0\" \"$@\"", program, picture,
+                           picture, folder.Path("l.png"), folder.Path("r.png")});
+    ASSERT_TRUE(process.waitForFinished(60000));
+    const std::string err = process.readAllStandardError().toStdString();
+    EXPECT_EQ(process.exitCode(), 1) << err;
+    EXPECT_EQ(err, "korvanith-cli: Cannot transform: not enough memory for a 2048\u00d72048 "
+                   "transform (needs 257 MiB).\n");
+    EXPECT_FALSE(QFileInfo::exists(folder.Path("l.png")));
+}
+
 }  // namespace
