@@ -39,6 +39,19 @@ TKorvanith::TKorvanith(TComponent* Owner) : TForm(Owner)
     FileOpen1->OnAccept = [this] { FileOpen1Accept(); };
     FileOpen2->OnAccept = [this] { FileOpen2Accept(); };
     Button3->OnClick = [this] { Button3Click(); };
+
+    // A picture file dropped on a side's input or result pane opens it as
+    // that side's "Open..." does.
+    const auto dropOpens = [](TFileOpen* action, void (TKorvanith::*accept)(), TKorvanith* form) {
+        return [=](const AnsiString& fileName) {
+            action->GetDialog()->SetFileName(fileName);
+            (form->*accept)();
+        };
+    };
+    Image1->SetOnDropFile(dropOpens(FileOpen1, &TKorvanith::FileOpen1Accept, this));
+    Image3->SetOnDropFile(dropOpens(FileOpen1, &TKorvanith::FileOpen1Accept, this));
+    Image2->SetOnDropFile(dropOpens(FileOpen2, &TKorvanith::FileOpen2Accept, this));
+    Image4->SetOnDropFile(dropOpens(FileOpen2, &TKorvanith::FileOpen2Accept, this));
 }
 
 void TKorvanith::FileOpen1Accept()

@@ -6,6 +6,10 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QMimeData>
+#include <QUrl>
+
+#include <memory>
 #include <QRadioButton>
 #include <QTest>
 #include <QTimer>
@@ -305,6 +309,83 @@ TEST_F(Road, ExitEndsTheLoopWithStatusZero)
 {
     QTimer::singleShot(0, [this] { QTest::mouseClick(window.Button4, Qt::LeftButton); });
     EXPECT_EQ(QApplication::exec(), 0);
+}
+
+// --- dropping files on the panes ----------------------------------------------
+
+// Drags the data onto the widget and drops it; true when the drop was taken.
+bool DragAndDrop(QWidget* target, QMimeData* data)
+{
+    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &enter);
+    QDropEvent drop(QPointF(10, 10), Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &drop);
+    return enter.isAccepted() && drop.isAccepted();
+}
+
+QMimeData* Files(const QStringList& paths)
+{
+    auto* data = new QMimeData;
+    QList<QUrl> urls;
+    for (const QString& path : paths)
+        urls << QUrl::fromLocalFile(path);
+    data->setUrls(urls);
+    return data;
+}
+
+class DroppedOnPane : public Road, public ::testing::WithParamInterface<int> {
+protected:
+    TImage* Pane(int n)
+    {
+        return std::vector<TImage*>{window.Image1, window.Image2, window.Image3, window.Image4}[n - 1];
+    }
+};
+
+TEST_P(DroppedOnPane, OpensThatSideLikeItsOpenButton)
+{
+    const int pane = GetParam();
+    const bool left = pane == 1 || pane == 3;
+    const std::string file = folder.Save(RandomGray(8, 4, 20), "dropped.png");
+    std::unique_ptr<QMimeData> data(Files({QString::fromStdString(file)}));
+    EXPECT_TRUE(DragAndDrop(Pane(pane), data.get()));
+    TImage* input = left ? window.Image1 : window.Image2;
+    TImage* result = left ? window.Image3 : window.Image4;
+    EXPECT_EQ(input->Picture->GetWidth(), 8);
+    EXPECT_EQ(Pixels(result), Pixels(input));
+    EXPECT_EQ((left ? window.Image2 : window.Image1)->Picture->GetWidth(), 0) << "other side changed";
+}
+
+INSTANTIATE_TEST_SUITE_P(Panes, DroppedOnPane, ::testing::Values(1, 2, 3, 4),
+                         [](const auto& info) { return "Image" + std::to_string(info.param); });
+
+TEST_F(Road, DroppedFileThatCannotLoadShowsTheSameMessage)
+{
+    const std::string bad = folder.Write("not a picture", "bad.png");
+    std::string message;
+    ModalAnswer answer([&](QWidget* box) {
+        message = static_cast<QMessageBox*>(box)->text().toStdString();
+        box->close();
+    });
+    std::unique_ptr<QMimeData> data(Files({QString::fromStdString(bad)}));
+    DragAndDrop(window.Image2, data.get());
+    EXPECT_EQ(message, "Cannot load " + bad + ": it is not a picture in a known format.");
+    EXPECT_EQ(window.Image2->Picture->GetWidth(), 0);
+}
+
+TEST_F(Road, AnythingElseDroppedIsIgnored)
+{
+    const QString a = QString::fromStdString(folder.Save(RandomGray(8, 8, 21), "a.png"));
+    const QString b = QString::fromStdString(folder.Save(RandomGray(8, 8, 22), "b.png"));
+    std::vector<std::unique_ptr<QMimeData>> drops;
+    drops.emplace_back(Files({a, b}));  // two files: which one?
+    drops.emplace_back(new QMimeData);
+    drops.back()->setText(a);  // a path as text, not a file
+    drops.emplace_back(new QMimeData);
+    drops.back()->setUrls({QUrl("https://example.org/picture.png")});
+    for (auto& data : drops) {
+        EXPECT_FALSE(DragAndDrop(window.Image1, data.get()));
+        EXPECT_EQ(window.Image1->Picture->GetWidth(), 0);
+    }
 }
 
 }  // namespace

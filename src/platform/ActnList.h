@@ -31,6 +31,7 @@ public:
     // Shows the dialog; true when the user accepted a file.
     bool Execute(QWidget* parent);
     AnsiString GetFileName() const { return fileName; }
+    void SetFileName(const AnsiString& name) { fileName = name; }
 
 private:
     AnsiString fileName;

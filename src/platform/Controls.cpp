@@ -1,7 +1,11 @@
 // Controls of the form over Qt widgets.
 #include "platform/Controls.h"
 
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QImage>
+#include <QMimeData>
+#include <QUrl>
 #include <QPainter>
 #include <QRadioButton>
 #include <QVBoxLayout>
@@ -26,6 +30,44 @@ void TImage::paintEvent(QPaintEvent*)
         return;
     QPainter painter(this);
     painter.drawImage(0, 0, image);
+}
+
+void TImage::SetOnDropFile(std::function<void(const AnsiString&)> handler)
+{
+    onDropFile = std::move(handler);
+    setAcceptDrops(static_cast<bool>(onDropFile));
+}
+
+namespace {
+
+// The one local file a drag carries, or "" for anything else.
+QString DroppedFile(const QMimeData* data)
+{
+    if (!data || !data->hasUrls() || data->urls().size() != 1)
+        return {};
+    const QUrl url = data->urls().constFirst();
+    return url.isLocalFile() ? url.toLocalFile() : QString();
+}
+
+}  // namespace
+
+void TImage::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (onDropFile && !DroppedFile(event->mimeData()).isEmpty())
+        event->acceptProposedAction();
+    else
+        event->ignore();
+}
+
+void TImage::dropEvent(QDropEvent* event)
+{
+    const QString file = DroppedFile(event->mimeData());
+    if (!onDropFile || file.isEmpty()) {
+        event->ignore();
+        return;
+    }
+    event->acceptProposedAction();
+    Application->Dispatch([this, name = file.toStdString()] { onDropFile(name); });
 }
 
 TButton::TButton(QWidget* parent) : QPushButton(parent)

@@ -26,11 +26,18 @@ public:
 
     TPicture* const Picture;
 
+    // When set, a single local file dropped on the control is handed to it
+    // (through the application's handler guard); any other drop is refused.
+    void SetOnDropFile(std::function<void(const AnsiString& fileName)> handler);
+
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     std::unique_ptr<TPicture> picture;
+    std::function<void(const AnsiString&)> onDropFile;
 };
 
 class TButton : public QPushButton {
