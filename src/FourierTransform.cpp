@@ -150,8 +150,6 @@ void InPlace(double* x, std::uint32_t N, std::uint32_t n, std::uint32_t P, std::
     }
 }
 
-}  // namespace
-
 // The passes for each instruction set, from one source.
 namespace sse2 {
 struct V2 {
@@ -199,13 +197,14 @@ struct V {
     static T Mul(T a, T b) { return _mm256_mul_pd(a, b); }
     static T Swap(T v) { return _mm256_permute_pd(v, 5); }
     static T Real(const double* e) { return _mm256_broadcast_sd(e); }
-    static T Imaginary(const double* e) { return _mm256_broadcast_pd(reinterpret_cast<const __m128d*>(e + 2)); }
+    static T Imaginary(const double* e)
+    {
+        return _mm256_broadcast_pd(reinterpret_cast<const __m128d*>(e + 2));
+    }
 };
 #include "FourierPasses.h"
 }  // namespace avx2
 #pragma GCC pop_options
-
-namespace {
 
 // One dimension through the scratch buffer, for lines of at most Gathered
 // elements: the twiddles of all its passes are made once, then each group of
