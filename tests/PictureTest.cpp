@@ -10,6 +10,7 @@
 
 #include <string>
 
+#include "BadFiles.h"
 #include "Fixtures.h"
 #include "platform/Forms.h"
 #include "platform/Graphics.h"
@@ -133,19 +134,6 @@ TEST(LoadedPixels, PictureAboveQtsDefaultLimitLoads)
 
 // --- refusals ----------------------------------------------------------------
 
-// A BMP header that declares a size and holds no pixel data.
-QByteArray BmpHeader(std::int32_t width, std::int32_t height)
-{
-    QByteArray bytes;
-    QDataStream out(&bytes, QIODevice::WriteOnly);
-    out.setByteOrder(QDataStream::LittleEndian);
-    out.writeRawData("BM", 2);
-    out << quint32(54) << quint16(0) << quint16(0) << quint32(54);
-    out << quint32(40) << qint32(width) << qint32(height) << quint16(1) << quint16(24)
-        << quint32(0) << quint32(0) << qint32(2835) << qint32(2835) << quint32(0) << quint32(0);
-    return bytes;
-}
-
 QByteArray PngBytes()
 {
     QByteArray bytes;
@@ -196,10 +184,10 @@ INSTANTIATE_TEST_SUITE_P(
                 [](const Folder& f) { return f.Write(PngBytes().left(PngBytes().size() / 2), "cut.png"); },
                 "damaged or cut short"},
         Refusal{"bmp_60000_square",
-                [](const Folder& f) { return f.Write(BmpHeader(60000, 60000), "huge.bmp"); },
+                [](const Folder& f) { return f.Write(badfiles::BmpDeclaring(60000, 60000), "huge.bmp"); },
                 "too large"},
         Refusal{"bmp_100000_square",
-                [](const Folder& f) { return f.Write(BmpHeader(100000, 100000), "huger.bmp"); },
+                [](const Folder& f) { return f.Write(badfiles::BmpDeclaring(100000, 100000), "huger.bmp"); },
                 "too large"}),
     [](const auto& info) { return std::string(info.param.name); });
 

@@ -100,6 +100,45 @@ bool BmpCutShort(QFile& file)
     return width > 0 && end > file.size();
 }
 
+// Whether a JPEG file ends before its end-of-image marker. The decoder fills
+// what is missing with gray and reports success, so the file's markers are
+// walked here: segments by their lengths, entropy-coded data up to the next
+// marker (0xFF is stuffed as FF 00 there, and FF D0..D7 are restart markers).
+// Whatever follows the end-of-image marker (some cameras append a video) is
+// not looked at.
+bool JpegCutShort(QFile& file)
+{
+    if (!file.seek(0))
+        return false;
+    const QByteArray bytes = file.readAll();
+    const auto* b = reinterpret_cast<const std::uint8_t*>(bytes.constData());
+    const qsizetype n = bytes.size();
+    if (n < 2 || b[0] != 0xFF || b[1] != 0xD8)
+        return false;
+    qsizetype i = 2;
+    while (i + 1 < n) {
+        if (b[i] != 0xFF) {
+            ++i;  // entropy-coded data
+            continue;
+        }
+        const std::uint8_t marker = b[i + 1];
+        if (marker == 0xD9)
+            return false;  // end of image
+        if (marker == 0x00 || marker == 0xFF || (marker >= 0xD0 && marker <= 0xD7) ||
+            marker == 0x01) {
+            i += marker == 0xFF ? 1 : 2;  // stuffing, fill bytes, restarts
+            continue;
+        }
+        if (i + 3 >= n)
+            return true;
+        const qsizetype length = qsizetype(b[i + 2]) << 8 | b[i + 3];
+        if (length < 2)
+            return true;
+        i += 2 + length;
+    }
+    return true;
+}
+
 }  // namespace
 
 static_assert(Q_BYTE_ORDER == Q_LITTLE_ENDIAN, "TCanvas reads RGBX words as 0xXXBBGGRR");
@@ -142,7 +181,7 @@ void TPicture::LoadFromFile(const AnsiString& fileName)
     }
     if (std::int64_t(decoded.width()) * decoded.height() > MaxPixels)
         CannotLoad(fileName, TooLarge(decoded.width(), decoded.height()));
-    if (BmpCutShort(file))
+    if (BmpCutShort(file) || JpegCutShort(file))
         CannotLoad(fileName, QStringLiteral("the picture data is damaged or cut short"));
 
     QImage packed = ToPackedPixels(decoded);
