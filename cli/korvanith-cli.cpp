@@ -6,6 +6,9 @@
 #include <QImageWriter>
 #include <QSaveFile>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -46,6 +49,33 @@ void QuietToolkit(QtMsgType type, const QMessageLogContext&, const QString& mess
     if (type == QtCriticalMsg || type == QtFatalMsg)
         std::fprintf(stderr, "korvanith-cli: %s\n", qPrintable(message));
 }
+
+// Decoders such as libpng write their own complaints straight to standard
+// error; while pictures load, those go nowhere, since the refusal that
+// follows says what is wrong in one line.
+class SilencedStderr {
+public:
+    SilencedStderr() : saved(dup(STDERR_FILENO))
+    {
+        const int null = open("/dev/null", O_WRONLY);
+        if (saved >= 0 && null >= 0)
+            dup2(null, STDERR_FILENO);
+        if (null >= 0)
+            close(null);
+    }
+    ~SilencedStderr()
+    {
+        if (saved >= 0) {
+            dup2(saved, STDERR_FILENO);
+            close(saved);
+        }
+    }
+    SilencedStderr(const SilencedStderr&) = delete;
+    SilencedStderr& operator=(const SilencedStderr&) = delete;
+
+private:
+    int saved;
+};
 
 int UsageError(const std::string& message)
 {
@@ -126,11 +156,14 @@ int Run(const Options& options)
         throw Exception("LEFT_RESULT and RIGHT_RESULT must be different files");
 
     TKorvanith window(Application);
-    // As the open actions do: each input also fills the result picture below it.
-    window.Image1->Picture->LoadFromFile(left);
-    window.Image3->Picture->LoadFromFile(left);
-    window.Image2->Picture->LoadFromFile(right);
-    window.Image4->Picture->LoadFromFile(right);
+    {
+        // As the open actions do: each input also fills the result picture below it.
+        SilencedStderr quiet;
+        window.Image1->Picture->LoadFromFile(left);
+        window.Image3->Picture->LoadFromFile(left);
+        window.Image2->Picture->LoadFromFile(right);
+        window.Image4->Picture->LoadFromFile(right);
+    }
     window.RadioGroup1->SetItemIndex(options.mode);
     window.RunTransform();
     WriteResults({{leftResult, ResultImage(window.Image3)},
