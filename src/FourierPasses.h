@@ -121,31 +121,76 @@ void Radix8(double* buf, std::uint32_t n, std::uint32_t width, const double* w, 
         }
 }
 
+// The passes of span q = first, 2*first, ..., n; the one or two left over by
+// the three-at-a-time sweeps go first, where the spans are short.
 template <class Vec>
-void AllPasses(double* buf, std::uint32_t n, std::uint32_t width, const double* w)
+void AllPasses(double* buf, std::uint32_t n, std::uint32_t width, const double* w,
+               std::uint32_t first)
 {
-    std::uint32_t L = 0;
-    while ((std::uint32_t(1) << L) < n)
-        ++L;
-    // The passes run in order of span; the one or two left over by the
-    // three-at-a-time sweeps go first, where the spans are short.
-    std::uint32_t q = 2;
-    if (L % 3 == 1)
+    std::uint32_t count = 0;
+    for (std::uint32_t q = first; q <= n; q *= 2)
+        ++count;
+    std::uint32_t q = first;
+    if (count % 3 == 1)
         Radix2<Vec>(buf, n, width, w, q), q *= 2;
-    else if (L % 3 == 2)
+    else if (count % 3 == 2)
         Radix4<Vec>(buf, n, width, w, q), q *= 4;
     for (; q <= n; q *= 8)
         Radix8<Vec>(buf, n, width, w, q);
 }
 
-// All log2(n) passes on a gathered buffer (64-byte aligned), with the wide
-// vectors when a row holds enough doubles for them.
-inline void Passes(double* buf, std::uint32_t n, std::uint32_t width, const double* w)
+// All passes from span `first` on, on a gathered buffer (64-byte aligned),
+// with the wide vectors when a row holds enough doubles for them.
+inline void Passes(double* buf, std::uint32_t n, std::uint32_t width, const double* w,
+                   std::uint32_t first = 2)
 {
     if (width % V::Doubles == 0)
-        AllPasses<V>(buf, n, width, w);
+        AllPasses<V>(buf, n, width, w, first);
     else
-        AllPasses<V2>(buf, n, width, w);
+        AllPasses<V2>(buf, n, width, w, first);
+}
+
+// Gathering fused with the first log2(Rows) passes (Rows = 2, 4 or 8): each
+// group of Rows positions is read from the grid at the reversed positions
+// (scratch row t from grid row rev[t], grid rows s doubles apart), run through
+// the passes of span 2 up to Rows in registers and written to scratch. The
+// twiddles are those of Radix8 with q = 2: span 2 uses entry 0, span 4
+// entries 1 and 2, span 8 entries 3 to 6.
+template <class Vec, std::uint32_t Rows>
+void GatherFirst(double* scratch, const double* block, std::size_t s, const std::uint16_t* rev,
+                 std::uint32_t n, std::uint32_t width, const double* w)
+{
+    using T = typename Vec::T;
+    constexpr std::uint32_t ahead = 32;  // positions fetched ahead of use
+    for (std::uint32_t t0 = 0; t0 < n; t0 += Rows) {
+        for (std::uint32_t k = 0; k < Rows && t0 + ahead + k < n; ++k) {
+            const double* next = block + rev[t0 + ahead + k] * s;
+            __builtin_prefetch(next);
+            __builtin_prefetch(next + width - 1);
+        }
+        const double* in[Rows];
+        for (std::uint32_t k = 0; k < Rows; ++k)
+            in[k] = block + rev[t0 + k] * s;
+        double* out = scratch + std::size_t(t0) * width;
+        for (std::uint32_t j = 0; j < width; j += Vec::Doubles) {
+            T x[Rows];
+            for (std::uint32_t k = 0; k < Rows; ++k)
+                x[k] = Vec::LoadUnaligned(in[k] + j);
+            for (std::uint32_t k = 0; k < Rows; k += 2)
+                Butterfly<Vec>(x[k], x[k + 1], Vec::Real(w), Vec::Imaginary(w));
+            if (Rows >= 4)
+                for (std::uint32_t k = 0; k < Rows; k += 4) {
+                    Butterfly<Vec>(x[k], x[k + 2], Vec::Real(w + 4), Vec::Imaginary(w + 4));
+                    Butterfly<Vec>(x[k + 1], x[k + 3], Vec::Real(w + 8), Vec::Imaginary(w + 8));
+                }
+            if (Rows >= 8)
+                for (std::uint32_t k = 0; k < 4; ++k)
+                    Butterfly<Vec>(x[k], x[k + 4], Vec::Real(w + 12 + 4 * k),
+                                   Vec::Imaginary(w + 12 + 4 * k));
+            for (std::uint32_t k = 0; k < Rows; ++k)
+                Vec::Store(out + k * width + j, x[k]);
+        }
+    }
 }
 
 // Gathering. The reordering of a dimension is a set of disjoint exchanges of
@@ -186,21 +231,23 @@ void GatherColumns(double* grid, std::uint32_t Q, std::uint32_t n, std::uint32_t
 {
     constexpr std::uint32_t width = 2 * Lines;
     constexpr std::uint32_t ahead = 32;  // positions fetched ahead of use
+    using Vec = std::conditional_t<width % V::Doubles == 0, V, V2>;
+    std::uint32_t L = 0;
+    while ((std::uint32_t(1) << L) < n)
+        ++L;
     const std::size_t s = 2 * std::size_t(P);
     for (std::uint32_t b = 0; b < Q; ++b)
         for (std::uint32_t l0 = 0; l0 < P; l0 += Lines) {
             double* const block = grid + b * s * n + 2 * l0;
-            for (std::uint32_t t = 0; t < n; ++t) {
-                if (t + ahead < n) {
-                    const double* next = block + rev[t + ahead] * s;
-                    __builtin_prefetch(next);
-                    __builtin_prefetch(next + width - 1);
-                }
-                const double* in = block + rev[t] * s;
-                for (std::uint32_t k = 0; k < width; k += V2::Doubles)
-                    V2::Store(scratch + t * width + k, V2::LoadUnaligned(in + k));
-            }
-            Passes(scratch, n, width, w);
+            // Enough passes fused with the gathering that the rest go three
+            // at a time.
+            if (L % 3 == 1)
+                GatherFirst<Vec, 2>(scratch, block, s, rev, n, width, w);
+            else if (L % 3 == 2)
+                GatherFirst<Vec, 4>(scratch, block, s, rev, n, width, w);
+            else
+                GatherFirst<Vec, 8>(scratch, block, s, rev, n, width, w);
+            Passes(scratch, n, width, w, L % 3 == 1 ? 4 : L % 3 == 2 ? 8 : 16);
             for (std::uint32_t t = 0; t < n; ++t) {
                 if (t + ahead < n) {
                     double* next = block + (t + ahead) * s;
