@@ -195,8 +195,9 @@ void GatherFirst(double* scratch, const double* block, std::size_t s, const std:
 
 // Gathering. The reordering of a dimension is a set of disjoint exchanges of
 // positions t and rev[t], so what it leaves at position t is what stood at
-// rev[t]: each line is read in order and element t written to scratch row
-// rev[t], run through all passes there, and written back in order. grid is
+// rev[t]: scratch row t is filled from position rev[t] (by reading the lines
+// in order and writing row rev[t], or the other way round), run through the
+// passes there, and written back to position t. grid is
 // element 0 (index 1 of the caller's array); scratch is 64-byte aligned and
 // holds n rows of 2*Lines doubles.
 
@@ -218,7 +219,8 @@ void GatherRows(double* grid, std::uint32_t Q, std::uint32_t n, const std::uint1
         Passes(scratch, n, width, w);
         for (std::uint32_t t = 0; t < n; ++t)
             for (std::uint32_t l = 0; l < Lines; ++l)
-                V2::StoreUnaligned(lines + l * line + 2 * t, V2::Load(scratch + t * width + 2 * l));
+                V2::StoreUnaligned(lines + l * line + 2 * t,
+                                   V2::Load(scratch + t * width + 2 * l));
     }
 }
 
