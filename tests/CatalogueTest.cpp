@@ -59,6 +59,8 @@ struct Input {
     bool windowOnly = false;
 };
 
+void PrintTo(const Input& c, std::ostream* os) { *os << c.name; }
+
 const Side Good = Picture("good.png", Gray(8, 8));
 
 std::vector<Input> Catalogue()
@@ -124,9 +126,7 @@ TEST_P(BadInput, ThroughTheCommandLineTool)
     const Input& c = GetParam();
     if (c.windowOnly)
         GTEST_SKIP() << "the tool always loads both sides";
-    QString program = qEnvironmentVariable("KORVANITH_CLI");
-    if (program.isEmpty())
-        program = QCoreApplication::applicationDirPath() + "/../korvanith-cli";
+    const QString program = fixtures::CliProgram();
     const QString leftOut = folder.Path("out-left.png"), rightOut = folder.Path("out-right.png");
     QProcess process;
     process.start(program, {"--mode", "swap", Left(), Right(), leftOut, rightOut});

@@ -27,9 +27,7 @@ struct Outcome {
 
 Outcome Cli(const QStringList& arguments)
 {
-    QString program = qEnvironmentVariable("KORVANITH_CLI");
-    if (program.isEmpty())  // run by hand from the build folder
-        program = QCoreApplication::applicationDirPath() + "/../korvanith-cli";
+    const QString program = fixtures::CliProgram();
     QProcess process;
     process.start(program, arguments);
     if (!process.waitForFinished(60000))
@@ -69,6 +67,11 @@ struct Written {
     const char* mode;  // nullptr: the default
     const char* extension;
 };
+
+void PrintTo(const Written& c, std::ostream* os)
+{
+    *os << (c.mode ? c.mode : "default") << " ." << c.extension;
+}
 
 class CliResults : public ::testing::TestWithParam<Written> {};
 
@@ -133,6 +136,8 @@ struct Refused {
     const char* leftOut;
     const char* said;
 };
+
+void PrintTo(const Refused& c, std::ostream* os) { *os << c.name; }
 
 class CliRefusal : public ::testing::TestWithParam<Refused> {};
 
@@ -201,9 +206,7 @@ TEST(CliRefusal, TransformBeyondTheMemoryAtHandSaysHowMuchItNeeds)
     // 400 MB of address space holds the program and its pictures, not the
     // 257 MiB of buffers besides.
     QProcess process;
-    QString program = qEnvironmentVariable("KORVANITH_CLI");
-    if (program.isEmpty())
-        program = QCoreApplication::applicationDirPath() + "/../korvanith-cli";
+    const QString program = fixtures::CliProgram();
     process.start("bash", {"-c", "ulimit -v 400000 && exec \"$0\" \"$@\"", program, picture,
                            picture, folder.Path("l.png"), folder.Path("r.png")});
     ASSERT_TRUE(process.waitForFinished(60000));

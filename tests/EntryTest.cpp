@@ -6,6 +6,7 @@
 #include <QProcess>
 #include <QProcessEnvironment>
 
+#include <ostream>
 #include <string>
 
 namespace {
@@ -16,6 +17,8 @@ struct Probe {
     QStringList arguments;
     std::string stdout;  // everything the run prints
 };
+
+void PrintTo(const Probe& c, std::ostream* os) { *os << c.name; }
 
 class Entry : public ::testing::TestWithParam<Probe> {};
 

@@ -49,6 +49,8 @@ std::string Folder::Write(const QByteArray& bytes, const QString& name) const
     return file.fileName().toStdString();
 }
 
+QString CliProgram() { return QStringLiteral(KORVANITH_CLI_PATH); }
+
 std::vector<PackedColour> Pixels(TImage* image)
 {
     TBitmap* bitmap = image->Picture->GetBitmap();

@@ -32,6 +32,9 @@ private:
     QTemporaryDir dir;
 };
 
+// The korvanith-cli built beside the tests.
+QString CliProgram();
+
 // Every pixel of the control's picture as PackedColour, row by row.
 std::vector<PackedColour> Pixels(TImage* image);
 

@@ -78,6 +78,9 @@ struct Shape {
     int sign;
 };
 
+void PrintTo(const Shape& shape, std::ostream* os) { *os << Name(shape.dims, shape.sign); }
+void PrintTo(const struct Impulse& c, std::ostream* os);
+
 class BitExact : public ::testing::TestWithParam<Shape> {};
 
 // Random values, and values drawn from {+0, -0, +1, -1}: the signs of zero
@@ -270,6 +273,8 @@ struct Impulse {
     int sign;
     std::vector<std::complex<double>> expected;  // per element, in order
 };
+
+void PrintTo(const Impulse& c, std::ostream* os) { *os << c.name; }
 
 class ImpulseResponse : public ::testing::TestWithParam<Impulse> {};
 

@@ -33,6 +33,8 @@ struct BadFile {
     const char* reason;  // part of the message
 };
 
+void PrintTo(const BadFile& c, std::ostream* os) { *os << c.name; }
+
 class RefusedInput : public ::testing::TestWithParam<BadFile> {};
 
 TEST_P(RefusedInput, NamesFileAndCauseAndKeepsPicture)
@@ -89,6 +91,8 @@ struct OddFile {
     const char* file;
     QImage expected;  // the pixels the picture must hold
 };
+
+void PrintTo(const OddFile& c, std::ostream* os) { *os << c.name; }
 
 class AcceptedInput : public ::testing::TestWithParam<OddFile> {};
 

@@ -15,6 +15,8 @@ struct LinearCase {
     int level;
 };
 
+void PrintTo(const LinearCase& c, std::ostream* os) { *os << "v = " << c.v; }
+
 class LinearLevel : public ::testing::TestWithParam<LinearCase> {};
 
 TEST_P(LinearLevel, TruncatesAndWraps)
@@ -46,6 +48,8 @@ struct LogCase {
     double v;
     int level;
 };
+
+void PrintTo(const LogCase& c, std::ostream* os) { *os << "v = " << c.v; }
 
 class LogLevel : public ::testing::TestWithParam<LogCase> {};
 

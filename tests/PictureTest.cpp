@@ -38,6 +38,8 @@ struct FormatCase {
     PackedColour second;
 };
 
+void PrintTo(const FormatCase& c, std::ostream* os) { *os << c.name; }
+
 class LoadedPixels : public ::testing::TestWithParam<FormatCase> {};
 
 TEST_P(LoadedPixels, ArePackedColoursWithTopByteZero)
@@ -149,6 +151,8 @@ struct Refusal {
     std::function<std::string(const Folder&)> make;  // the path to load
     const char* reason;
 };
+
+void PrintTo(const Refusal& c, std::ostream* os) { *os << c.name; }
 
 class RefusedFile : public ::testing::TestWithParam<Refusal> {};
 

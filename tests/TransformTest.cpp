@@ -241,6 +241,8 @@ struct Refusal {
     std::vector<std::string> said;  // parts of the message
 };
 
+void PrintTo(const Refusal& c, std::ostream* os) { *os << c.name; }
+
 class RefusedTransform : public TransformCommand, public ::testing::WithParamInterface<Refusal> {};
 
 TEST_P(RefusedTransform, ChangesNothingAndSaysWhy)

@@ -130,6 +130,8 @@ struct Shown {
     int W, H;
 };
 
+void PrintTo(const Shown& c, std::ostream* os) { *os << c.name; }
+
 class ImagePane : public ::testing::TestWithParam<Shown> {};
 
 // A pane shows its picture at the picture's own size from its top-left
