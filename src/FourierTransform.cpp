@@ -171,8 +171,13 @@ using V = V2;
 #include "FourierPasses.h"
 }  // namespace sse2
 
+// Not "fma": nothing may be fused.
+#if defined(__clang__)
+#pragma clang attribute push(__attribute__((target("avx2"))), apply_to = function)
+#else
 #pragma GCC push_options
-#pragma GCC target("avx2")  // not "fma": nothing may be fused
+#pragma GCC target("avx2")
+#endif
 namespace avx2 {
 struct V2 {
     using T = __m128d;
@@ -206,7 +211,11 @@ struct V {
 };
 #include "FourierPasses.h"
 }  // namespace avx2
+#if defined(__clang__)
+#pragma clang attribute pop
+#else
 #pragma GCC pop_options
+#endif
 
 // One dimension through the scratch buffer, for lines of at most Gathered
 // elements: the twiddles of all its passes are made once, then each group of
