@@ -129,7 +129,8 @@ TEST(AcceptedInput, WholeJpegLoads)
     Folder folder;
     const QByteArray whole = Encoded(Pattern(64, 32), "JPEG", 90);
     QByteArray progressiveLike = whole;
-    progressiveLike.append(QByteArray("\xFF\xDA\x00\x08 trailing video bytes \xFF", 30));
+    static const char appended[] = "\xFF\xDA\x00\x08 trailing video bytes \xFF";
+    progressiveLike.append(appended, sizeof appended - 1);
     for (const auto& [name, bytes] : {std::pair{"whole.jpg", whole}, {"appended.jpg", progressiveLike}}) {
         SCOPED_TRACE(name);
         TPicture picture;

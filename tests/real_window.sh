@@ -16,7 +16,11 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
-fail() { echo "real_window: $*" >&2; exit 1; }
+fail() {
+  echo "real_window: $*" >&2
+  [ -s "$work/app.log" ] && sed 's/^/  korvanith: /' "$work/app.log" >&2
+  exit 1
+}
 
 Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
 xvfb_pid=$!
@@ -35,7 +39,7 @@ convert -size 256x256 xc:black -fill gray70 -draw "rectangle 40,40 120,120" \
 
 "$korvanith" >"$work/app.log" 2>&1 &
 app_pid=$!
-window=$(timeout 20 xdotool search --sync --name '^Korvanith v\.0\.5 beta$' | head -n 1) ||
+window=$(timeout 60 xdotool search --sync --name '^Korvanith v\.0\.5 beta$' | head -n 1) ||
   fail "the window did not appear"
 sleep 0.5
 
@@ -43,17 +47,20 @@ sleep 0.5
 click() { xdotool mousemove --window "$window" "$1" "$2" click 1; sleep 0.3; }
 
 # Presses an "&Open..." button and types the path into the dialog that opens.
+# A slow start (an instrumented build) may swallow a click: it is repeated.
 open_through_dialog() {
-  click "$1" "$2"
-  local dialog
-  dialog=$(timeout 20 xdotool search --sync --onlyvisible --name '^Open$' | head -n 1) ||
-    fail "no file dialog after clicking at $1,$2"
+  local dialog=""
+  for _ in 1 2 3; do
+    click "$1" "$2"
+    dialog=$(timeout 15 xdotool search --sync --onlyvisible --name '^Open$' | head -n 1) && break
+  done
+  [ -n "$dialog" ] || fail "no file dialog after clicking at $1,$2"
   xdotool windowfocus --sync "$dialog" 2>/dev/null || true
   sleep 0.3
   xdotool type --delay 5 "$3"
   xdotool key Return
-  for _ in $(seq 100); do
-    xdotool search --onlyvisible --name '^Open$' >/dev/null 2>&1 || return 0
+  for _ in $(seq 200); do
+    xdotool search --onlyvisible --name '^Open$' >/dev/null 2>&1 || { sleep 0.5; return 0; }
     sleep 0.1
   done
   fail "the file dialog did not close"
