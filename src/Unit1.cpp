@@ -1,6 +1,7 @@
 // The main window's handlers and the transform command with its renderers.
 #include "Unit1.h"
 
+#include <sys/mman.h>
 #include <unistd.h>
 
 #include <cmath>
@@ -102,34 +103,66 @@ std::uint64_t PhysicalMemory()
     return std::uint64_t(pages) * std::uint64_t(pageSize);
 }
 
+// An array of doubles straight from the system, zero-filled as the system
+// hands out fresh pages, which are all mapped at once: one call instead of a
+// page fault for every 4 KiB touched.
+class Doubles {
+public:
+    explicit Doubles(std::size_t count) : bytes(count * sizeof(double))
+    {
+        void* memory = mmap(nullptr, bytes, PROT_READ | PROT_WRITE,
+                            MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
+        if (memory != MAP_FAILED)
+            data = static_cast<double*>(memory);
+    }
+    ~Doubles()
+    {
+        if (data)
+            munmap(data, bytes);
+    }
+    Doubles(const Doubles&) = delete;
+    Doubles& operator=(const Doubles&) = delete;
+
+    double* get() const { return data; }
+
+private:
+    std::size_t bytes;
+    double* data = nullptr;
+};
+
 // The six buffers of one run: two grids of 2N+1 doubles, zero-filled, and
 // four planes of N doubles. Refuses before allocating when the machine does
 // not have the memory at all.
 struct Buffers {
     Buffers(int W, int H)
+        : N(std::size_t(W) * std::size_t(H)), rightGrid(2 * N + 1), leftGrid(2 * N + 1),
+          rightMagnitude(N), leftMagnitude(N), leftPhase(N), rightPhase(N)
     {
-        const std::size_t N = std::size_t(W) * std::size_t(H);
-        const std::uint64_t bytes = (8 * std::uint64_t(N) + 2) * sizeof(double);
-        const auto fail = [&] {
-            return Exception("Cannot transform: not enough memory for a " + std::to_string(W) +
-                             "\u00d7" + std::to_string(H) + " transform (needs " +
-                             std::to_string((bytes + (1u << 20) - 1) >> 20) + " MiB).");
-        };
-        if (bytes > PhysicalMemory())
-            throw fail();
-        rightGrid.reset(new (std::nothrow) double[2 * N + 1]());
-        leftGrid.reset(new (std::nothrow) double[2 * N + 1]());
-        rightMagnitude.reset(new (std::nothrow) double[N]);
-        leftMagnitude.reset(new (std::nothrow) double[N]);
-        leftPhase.reset(new (std::nothrow) double[N]);
-        rightPhase.reset(new (std::nothrow) double[N]);
-        if (!rightGrid || !leftGrid || !rightMagnitude || !leftMagnitude || !leftPhase ||
-            !rightPhase)
-            throw fail();
+        if (!rightGrid.get() || !leftGrid.get() || !rightMagnitude.get() ||
+            !leftMagnitude.get() || !leftPhase.get() || !rightPhase.get())
+            throw NotEnoughMemory(W, H);
     }
 
-    std::unique_ptr<double[]> rightGrid, leftGrid, rightMagnitude, leftMagnitude, leftPhase,
-        rightPhase;
+    static void Check(int W, int H)
+    {
+        if (Bytes(W, H) > PhysicalMemory())
+            throw NotEnoughMemory(W, H);
+    }
+
+    const std::size_t N;
+    Doubles rightGrid, leftGrid, rightMagnitude, leftMagnitude, leftPhase, rightPhase;
+
+private:
+    static std::uint64_t Bytes(int W, int H)
+    {
+        return (8 * std::uint64_t(W) * std::uint64_t(H) + 2) * sizeof(double);
+    }
+    static Exception NotEnoughMemory(int W, int H)
+    {
+        return Exception("Cannot transform: not enough memory for a " + std::to_string(W) +
+                         "\u00d7" + std::to_string(H) + " transform (needs " +
+                         std::to_string((Bytes(W, H) + (1u << 20) - 1) >> 20) + " MiB).");
+    }
 };
 
 // The busy cursor for as long as the guard lives, once set.
@@ -155,6 +188,7 @@ void TKorvanith::RunTransform()
     const int H = left->GetHeight();
     CheckSizes(left, Image2->Picture->GetBitmap());
 
+    Buffers::Check(W, H);
     BusyCursor cursor;  // declared first: the buffers go before the cursor is restored
     Buffers buffers(W, H);
     cursor.Set();
