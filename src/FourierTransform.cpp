@@ -153,20 +153,7 @@ void InPlace(double* x, std::uint32_t N, std::uint32_t n, std::uint32_t P, std::
 
 // The passes for each instruction set, from one source.
 namespace sse2 {
-struct V2 {
-    using T = __m128d;
-    static constexpr std::uint32_t Doubles = 2;
-    static T Load(const double* p) { return _mm_load_pd(p); }
-    static void Store(double* p, T v) { _mm_store_pd(p, v); }
-    static T LoadUnaligned(const double* p) { return _mm_loadu_pd(p); }
-    static void StoreUnaligned(double* p, T v) { _mm_storeu_pd(p, v); }
-    static T Add(T a, T b) { return _mm_add_pd(a, b); }
-    static T Sub(T a, T b) { return _mm_sub_pd(a, b); }
-    static T Mul(T a, T b) { return _mm_mul_pd(a, b); }
-    static T Swap(T v) { return _mm_shuffle_pd(v, v, 1); }
-    static T Real(const double* e) { return _mm_load_pd(e); }
-    static T Imaginary(const double* e) { return _mm_load_pd(e + 2); }
-};
+#include "FourierVector2.h"
 using V = V2;
 #include "FourierPasses.h"
 }  // namespace sse2
@@ -179,20 +166,7 @@ using V = V2;
 #pragma GCC target("avx2")
 #endif
 namespace avx2 {
-struct V2 {
-    using T = __m128d;
-    static constexpr std::uint32_t Doubles = 2;
-    static T Load(const double* p) { return _mm_load_pd(p); }
-    static void Store(double* p, T v) { _mm_store_pd(p, v); }
-    static T LoadUnaligned(const double* p) { return _mm_loadu_pd(p); }
-    static void StoreUnaligned(double* p, T v) { _mm_storeu_pd(p, v); }
-    static T Add(T a, T b) { return _mm_add_pd(a, b); }
-    static T Sub(T a, T b) { return _mm_sub_pd(a, b); }
-    static T Mul(T a, T b) { return _mm_mul_pd(a, b); }
-    static T Swap(T v) { return _mm_shuffle_pd(v, v, 1); }
-    static T Real(const double* e) { return _mm_load_pd(e); }
-    static T Imaginary(const double* e) { return _mm_load_pd(e + 2); }
-};
+#include "FourierVector2.h"
 struct V {
     using T = __m256d;
     static constexpr std::uint32_t Doubles = 4;

@@ -42,20 +42,6 @@ QImage RandomColour(int W, int H, unsigned seed)
     return fixtures::Picture(W, H, [&](int, int) { return std::uint32_t(random() & 0xffffff); });
 }
 
-// The window's results for the same files and mode.
-std::pair<std::vector<PackedColour>, std::vector<PackedColour>> WindowResults(
-    const std::string& left, const std::string& right, int mode)
-{
-    TKorvanith window(Application);
-    window.Image1->Picture->LoadFromFile(left);
-    window.Image3->Picture->LoadFromFile(left);
-    window.Image2->Picture->LoadFromFile(right);
-    window.Image4->Picture->LoadFromFile(right);
-    window.RadioGroup1->SetItemIndex(mode);
-    window.RunTransform();
-    return {Pixels(window.Image3), Pixels(window.Image4)};
-}
-
 std::vector<PackedColour> FilePixels(const QString& path)
 {
     TImage image;
@@ -91,9 +77,10 @@ TEST_P(CliResults, AreTheWindowsPixels)
     const Outcome outcome = Cli(arguments);
     ASSERT_EQ(outcome.status, 0) << outcome.err;
     EXPECT_EQ(outcome.err, "");
-    const auto expected = WindowResults(left, right, c.mode && std::string(c.mode) == "swap");
-    EXPECT_EQ(FilePixels(leftOut), expected.first);
-    EXPECT_EQ(FilePixels(rightOut), expected.second);
+    const auto expected =
+        fixtures::EngineResults(left, right, c.mode && std::string(c.mode) == "swap");
+    EXPECT_EQ(FilePixels(leftOut), expected.left);
+    EXPECT_EQ(FilePixels(rightOut), expected.right);
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, CliResults,

@@ -1,6 +1,8 @@
 // Small pictures built in code, saved where a file is needed, and pixel readers.
 #include "Fixtures.h"
 
+#include "Unit1.h"
+
 #include <QFile>
 
 #include <stdexcept>
@@ -47,6 +49,18 @@ std::string Folder::Write(const QByteArray& bytes, const QString& name) const
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
         throw std::runtime_error("cannot write fixture " + name.toStdString());
     return file.fileName().toStdString();
+}
+
+Results EngineResults(const std::string& left, const std::string& right, int mode)
+{
+    TKorvanith window(Application);
+    window.Image1->Picture->LoadFromFile(left);
+    window.Image3->Picture->LoadFromFile(left);
+    window.Image2->Picture->LoadFromFile(right);
+    window.Image4->Picture->LoadFromFile(right);
+    window.RadioGroup1->SetItemIndex(mode);
+    window.RunTransform();
+    return {Pixels(window.Image3), Pixels(window.Image4)};
 }
 
 QString CliProgram() { return QStringLiteral(KORVANITH_CLI_PATH); }

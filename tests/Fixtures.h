@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
 #include <vector>
 
 #include "platform/Controls.h"
@@ -34,6 +35,14 @@ private:
 
 // The korvanith-cli built beside the tests.
 QString CliProgram();
+
+// The two result pictures of a window that loaded the files as the open
+// actions do (each into an input and the result below it) and transformed
+// them in the mode (0 "Normal phase", 1 "Swap phase").
+struct Results {
+    std::vector<PackedColour> left, right;
+};
+Results EngineResults(const std::string& left, const std::string& right, int mode);
 
 // Every pixel of the control's picture as PackedColour, row by row.
 std::vector<PackedColour> Pixels(TImage* image);

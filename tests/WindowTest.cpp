@@ -266,15 +266,9 @@ TEST_F(Road, TransformPaintsTheEnginesPixelsInEachMode)
         window.RadioGroup1->SetItemIndex(mode);
         EXPECT_EQ(MessageAfterClicking(window.Button3), "");
 
-        TKorvanith engine(Application);
-        engine.Image1->Picture->LoadFromFile(left);
-        engine.Image2->Picture->LoadFromFile(right);
-        engine.Image3->Picture->LoadFromFile(left);
-        engine.Image4->Picture->LoadFromFile(right);
-        engine.RadioGroup1->SetItemIndex(mode);
-        engine.RunTransform();
-        EXPECT_EQ(Pixels(window.Image3), Pixels(engine.Image3));
-        EXPECT_EQ(Pixels(window.Image4), Pixels(engine.Image4));
+        const auto engine = fixtures::EngineResults(left, right, mode);
+        EXPECT_EQ(Pixels(window.Image3), engine.left);
+        EXPECT_EQ(Pixels(window.Image4), engine.right);
     }
 }
 
