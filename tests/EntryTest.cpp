@@ -37,6 +37,24 @@ TEST_P(Entry, EndsWithStatusZeroAndAtMostOneMessage)
     EXPECT_EQ(process.readAllStandardOutput().toStdString(), c.stdout);
 }
 
+TEST(Entry, WithoutADisplaySaysSoAndEndsWithStatusZero)
+{
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"})
+        environment.remove(name);
+    environment.insert("KORVANITH_PROBE", "close");
+    process.setProcessEnvironment(environment);
+    process.start(QCoreApplication::applicationDirPath() + "/entry_probe");
+    ASSERT_TRUE(process.waitForFinished(30000));
+    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(process.exitCode(), 0);
+    EXPECT_EQ(process.readAllStandardOutput().toStdString(), "") << "a window was created";
+    const std::string err = process.readAllStandardError().toStdString();
+    EXPECT_NE(err.find("no display"), std::string::npos) << err;
+    EXPECT_NE(err.find("xvfb-run"), std::string::npos) << err;
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Runs, Entry,
     ::testing::Values(

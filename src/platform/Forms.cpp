@@ -5,6 +5,7 @@
 #include <QCursor>
 #include <QMessageBox>
 
+#include <cstdio>
 #include <new>
 
 #include "platform/ActnList.h"
@@ -66,6 +67,11 @@ void TApplication::Initialize()
 {
     if (QApplication::instance())
         return;
+    // Without a display the toolkit would abort the process; say why instead.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY") &&
+        qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+        throw Exception("Cannot start: there is no display to show the window on. "
+                        "Run it in a desktop session, or on a virtual display with: xvfb-run -a korvanith");
     static int argc = 1;
     static char name[] = "korvanith";
     static char* argv[] = {name, nullptr};
@@ -100,7 +106,7 @@ void TApplication::ShowException(const Exception* exception)
 {
     const QString text = QString::fromStdString(exception ? exception->Message : AnsiString());
     if (!qobject_cast<QApplication*>(QCoreApplication::instance())) {
-        qCritical("%s", qPrintable(text));
+        std::fprintf(stderr, "korvanith: %s\n", qPrintable(text));  // no window to show it in
         return;
     }
     QMessageBox box(QMessageBox::Critical, QStringLiteral("Korvanith"), text, QMessageBox::Ok,
