@@ -19,12 +19,12 @@ namespace {
 
 QString TooLarge(std::int64_t width, std::int64_t height)
 {
-    const QLocale c = QLocale::c();
+    const QLocale english(QLocale::English, QLocale::UnitedStates);  // 268,435,456
     return QStringLiteral("the picture is too large (%1\u00d7%2 pixels; at most %3 pixels, "
                           "such as 16384\u00d716384)")
         .arg(width)
         .arg(height)
-        .arg(c.toString(static_cast<qlonglong>(TPicture::MaxPixels)));
+        .arg(english.toString(static_cast<qlonglong>(TPicture::MaxPixels)));
 }
 
 // Decoders may hold up to 8 bytes a pixel (16-bit RGBA) before conversion.
