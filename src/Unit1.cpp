@@ -6,8 +6,6 @@
 
 #include <cmath>
 #include <cstddef>
-#include <memory>
-#include <new>
 #include <string>
 
 #include "Levels.h"
