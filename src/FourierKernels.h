@@ -6,8 +6,9 @@
 namespace fourier {
 
 enum class Path {
-    Sse2,  // 128-bit vectors, on every x86-64
-    Avx2,  // 256-bit vectors, when the processor has them
+    Sse2,    // 128-bit vectors, on every x86-64
+    Avx2,    // 256-bit vectors, when the processor has them
+    Avx512,  // 512-bit vectors (AVX-512F), when the processor has them
 };
 
 // Whether this processor can run the path.

@@ -191,6 +191,47 @@ struct V {
 #pragma GCC pop_options
 #endif
 
+// Eight doubles per vector: a row of four gathered lines is one register, and
+// there are 32 of them. Only "avx512f": nothing may be fused, and the passes use
+// nothing from the later AVX-512 extensions.
+#if defined(__clang__)
+#pragma clang attribute push(__attribute__((target("avx512f"))), apply_to = function)
+#else
+#pragma GCC push_options
+#pragma GCC target("avx512f")
+#endif
+namespace avx512 {
+#include "FourierVector2.h"
+struct V {
+    using T = __m512d;
+    static constexpr std::uint32_t Doubles = 8;
+    static T Load(const double* p) { return _mm512_load_pd(p); }
+    static void Store(double* p, T v) { _mm512_store_pd(p, v); }
+    static T LoadUnaligned(const double* p) { return _mm512_loadu_pd(p); }
+    static T Add(T a, T b) { return _mm512_add_pd(a, b); }
+    static T Sub(T a, T b) { return _mm512_sub_pd(a, b); }
+    static T Mul(T a, T b) { return _mm512_mul_pd(a, b); }
+    // The two-operand shuffle and the masked broadcast (every lane taken from
+    // the broadcast) compile to the plain instructions; GCC 12's one-operand
+    // forms start from an "undefined" vector and warn about it.
+    static T Swap(T v) { return _mm512_shuffle_pd(v, v, 0x55); }
+    static T Real(const double* e) { return _mm512_set1_pd(e[0]); }
+    // (-wi, wi) four times: a 128-bit broadcast, typed as floats in AVX-512F,
+    // which only moves bits.
+    static T Imaginary(const double* e)
+    {
+        const __m128 pair = _mm_castpd_ps(_mm_load_pd(e + 2));
+        return _mm512_castps_pd(_mm512_mask_broadcast_f32x4(_mm512_setzero_ps(), 0xffff, pair));
+    }
+};
+#include "FourierPasses.h"
+}  // namespace avx512
+#if defined(__clang__)
+#pragma clang attribute pop
+#else
+#pragma GCC pop_options
+#endif
+
 // One dimension through the scratch buffer, for lines of at most Gathered
 // elements: the twiddles of all its passes are made once, then each group of
 // lines is gathered, transformed and written back.
@@ -245,6 +286,12 @@ struct Avx2 {
     template <std::uint32_t Lines, class... A>
     static void GatherColumns(A... a) { avx2::GatherColumns<Lines>(a...); }
 };
+struct Avx512 {
+    template <std::uint32_t Lines, class... A>
+    static void GatherRows(A... a) { avx512::GatherRows<Lines>(a...); }
+    template <std::uint32_t Lines, class... A>
+    static void GatherColumns(A... a) { avx512::GatherColumns<Lines>(a...); }
+};
 
 }  // namespace
 
@@ -252,7 +299,15 @@ namespace fourier {
 
 bool Supported(Path path)
 {
-    return path == Path::Sse2 || __builtin_cpu_supports("avx2");
+    switch (path) {
+    case Path::Sse2:
+        return true;
+    case Path::Avx2:
+        return __builtin_cpu_supports("avx2");
+    case Path::Avx512:
+        return __builtin_cpu_supports("avx512f");
+    }
+    return false;
 }
 
 // Symbols, per dimension d (1-based indices into x throughout):
@@ -276,6 +331,8 @@ void Transform(Path path, double* x, const std::uint32_t* dims, std::int32_t cou
         const std::uint32_t n = dims[d];
         if (n > Gathered)
             InPlace(x, N, n, P, sign);
+        else if (n > 1 && path == Path::Avx512)
+            Gather<Avx512>(x, N, n, P, sign);
         else if (n > 1 && path == Path::Avx2)
             Gather<Avx2>(x, N, n, P, sign);
         else if (n > 1)
@@ -289,7 +346,9 @@ void Transform(Path path, double* x, const std::uint32_t* dims, std::int32_t cou
 void TKorvanith::FourierTransform(double* x, const std::uint32_t* dims, std::int32_t count,
                                   std::int32_t sign)
 {
-    static const fourier::Path path =
-        fourier::Supported(fourier::Path::Avx2) ? fourier::Path::Avx2 : fourier::Path::Sse2;
+    using fourier::Path;
+    static const Path path = fourier::Supported(Path::Avx512) ? Path::Avx512
+                             : fourier::Supported(Path::Avx2) ? Path::Avx2
+                                                              : Path::Sse2;
     fourier::Transform(path, x, dims, count, sign);
 }

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "FourierKernels.h"
@@ -114,10 +115,13 @@ TEST_P(BitExact, EqualsLiteralAlgorithmOnEveryPath)
         TKorvanith::FourierTransform(fast.data(), list.data(), count, shape.sign);
         EXPECT_TRUE(fast.SameBits(slow))
             << "results differ from the literal algorithm" << (zeros ? " (signed zeros)" : "");
-        for (const auto path : {fourier::Path::Sse2, fourier::Path::Avx2}) {
+        const std::pair<fourier::Path, const char*> paths[] = {
+            {fourier::Path::Sse2, "SSE2"},
+            {fourier::Path::Avx2, "AVX2"},
+            {fourier::Path::Avx512, "AVX-512"}};
+        for (const auto& [path, name] : paths) {
             if (!fourier::Supported(path))
                 continue;
-            const char* name = path == fourier::Path::Sse2 ? "SSE2" : "AVX2";
             Grid viaPath = input;
             fourier::Transform(path, viaPath.data(), list.data(), count, shape.sign);
             EXPECT_TRUE(viaPath.SameBits(slow))
