@@ -13,6 +13,7 @@
 #include <cstring>
 #include <map>
 #include <random>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -125,19 +126,33 @@ void Register()
         benchmark::RegisterBenchmark("RunTransform", RunTransform)->Arg(S);
 }
 
-// The console table as usual, keeping each run's seconds per iteration.
+// The console table as usual, keeping each benchmark's seconds per iteration:
+// of its single run, or with --benchmark_repetitions the median of its runs
+// (an aggregate holds the statistic of the runs' accumulated times, each over
+// the same count of iterations).
 class Collector : public benchmark::ConsoleReporter {
 public:
     // Coloured only on a terminal, so that the table can be piped and parsed.
     Collector() : ConsoleReporter(isatty(fileno(stdout)) ? OO_ColorTabular : OO_Tabular) {}
     void ReportRuns(const std::vector<Run>& runs) override
     {
-        for (const Run& run : runs)
-            if (!run.error_occurred && run.iterations > 0)
-                seconds[run.benchmark_name()] = run.real_accumulated_time / double(run.iterations);
+        for (const Run& run : runs) {
+            if (run.error_occurred || run.iterations <= 0)
+                continue;
+            const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
+            if (run.run_type == Run::RT_Aggregate && !median)
+                continue;
+            // A median replaces the repetitions' own times, which come first.
+            const std::string name = run.run_name.str();
+            if (median || medians.count(name) == 0)
+                seconds[name] = run.real_accumulated_time / double(run.iterations);
+            if (median)
+                medians.insert(name);
+        }
         ConsoleReporter::ReportRuns(runs);
     }
     std::map<std::string, double> seconds;
+    std::set<std::string> medians;
 };
 
 void Summary(const std::map<std::string, double>& seconds)
