@@ -208,6 +208,24 @@ struct V {
     static T Load(const double* p) { return _mm512_load_pd(p); }
     static void Store(double* p, T v) { _mm512_store_pd(p, v); }
     static T LoadUnaligned(const double* p) { return _mm512_loadu_pd(p); }
+    static void StoreUnaligned(double* p, T v) { _mm512_storeu_pd(p, v); }
+    // x[l] holding complex values k = 0..3 (one per 128-bit lane) becomes
+    // x[k] holding value k of each x[l]: a 4x4 transposition of complex
+    // values, in two rounds of lane shuffles (written as vector shuffles, since
+    // GCC 12's lane-shuffle intrinsic warns as below).
+    static void Transpose4(T (&x)[4])
+    {
+        // Round one: c[0] = (x0.0, x0.1, x1.0, x1.1), c[1] = (x0.2, x0.3, x1.2, x1.3), ...
+        const T c0 = __builtin_shufflevector(x[0], x[1], 0, 1, 2, 3, 8, 9, 10, 11);
+        const T c1 = __builtin_shufflevector(x[0], x[1], 4, 5, 6, 7, 12, 13, 14, 15);
+        const T c2 = __builtin_shufflevector(x[2], x[3], 0, 1, 2, 3, 8, 9, 10, 11);
+        const T c3 = __builtin_shufflevector(x[2], x[3], 4, 5, 6, 7, 12, 13, 14, 15);
+        // Round two: x0 = (c0.0, c0.2, c2.0, c2.2) = (x0.0, x1.0, x2.0, x3.0), ...
+        x[0] = __builtin_shufflevector(c0, c2, 0, 1, 4, 5, 8, 9, 12, 13);
+        x[1] = __builtin_shufflevector(c0, c2, 2, 3, 6, 7, 10, 11, 14, 15);
+        x[2] = __builtin_shufflevector(c1, c3, 0, 1, 4, 5, 8, 9, 12, 13);
+        x[3] = __builtin_shufflevector(c1, c3, 2, 3, 6, 7, 10, 11, 14, 15);
+    }
     static T Add(T a, T b) { return _mm512_add_pd(a, b); }
     static T Sub(T a, T b) { return _mm512_sub_pd(a, b); }
     static T Mul(T a, T b) { return _mm512_mul_pd(a, b); }
