@@ -11,10 +11,11 @@
 // q/2 - 1 + p, stored as the four doubles (wr, wr, -wi, wi) that the vectors
 // are loaded from (so 4(n - 1) doubles for all passes of a line).
 //
-// A vector type provides T, Doubles, Load/Store (aligned), Add, Sub, Mul,
-// Swap (exchanges re and im of each complex), Real (wr in every lane) and
-// Imaginary (-wi, wi, ... so that one sum gives both tr and ti), the last two
-// from a table entry.
+// A vector type provides T, Doubles, Load/Store (aligned), LoadUnaligned/
+// StoreUnaligned, Add, Sub, Mul, Swap (exchanges re and im of each complex),
+// Real (wr in every lane) and Imaginary (-wi, wi, ... so that one sum gives
+// both tr and ti), the last two from a table entry; the AVX-512 one also
+// Transpose4 (see GatherFourRows).
 
 // One butterfly on rows a and b, all lanes: the same two products and sum or
 // difference per output as the scalar form, nothing fused.
@@ -293,9 +294,11 @@ void GatherColumns(double* grid, std::uint32_t Q, std::uint32_t n, std::uint32_t
                     __builtin_prefetch(next, 1);
                     __builtin_prefetch(next + width - 1, 1);
                 }
+                // Whole vectors: a quarter of the stores with AVX-512; the
+                // runs are not aligned, but every one is written in full.
                 double* out = block + t * s;
-                for (std::uint32_t k = 0; k < width; k += V2::Doubles)
-                    V2::StoreUnaligned(out + k, V2::Load(scratch + t * width + k));
+                for (std::uint32_t k = 0; k < width; k += Vec::Doubles)
+                    Vec::StoreUnaligned(out + k, Vec::Load(scratch + t * width + k));
             }
         }
 }

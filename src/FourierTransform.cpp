@@ -173,6 +173,7 @@ struct V {
     static T Load(const double* p) { return _mm256_load_pd(p); }
     static void Store(double* p, T v) { _mm256_store_pd(p, v); }
     static T LoadUnaligned(const double* p) { return _mm256_loadu_pd(p); }
+    static void StoreUnaligned(double* p, T v) { _mm256_storeu_pd(p, v); }
     static T Add(T a, T b) { return _mm256_add_pd(a, b); }
     static T Sub(T a, T b) { return _mm256_sub_pd(a, b); }
     static T Mul(T a, T b) { return _mm256_mul_pd(a, b); }
