@@ -81,14 +81,25 @@ void Radix4(double* buf, std::uint32_t n, std::uint32_t width, const double* w, 
 
 // The passes of span q, 2q and 4q in one sweep over groups of eight rows
 // p + k*h, k = 0..7, of a block of 4q.
-template <class Vec>
-void Radix8(double* buf, std::uint32_t n, std::uint32_t width, const double* w, std::uint32_t q)
+// With ToGrid (the last three passes, q = n/4), the results go straight to
+// the gathered lines instead of back to the buffer: row t to out + t*s,
+// fetched for writing a few offsets ahead.
+template <class Vec, bool ToGrid = false>
+void Radix8(double* buf, std::uint32_t n, std::uint32_t width, const double* w, std::uint32_t q,
+            double* out = nullptr, std::size_t s = 0)
 {
     using T = typename Vec::T;
     const std::uint32_t h = q / 2;
     const std::size_t step = std::size_t(h) * width;
+    constexpr std::uint32_t ahead = 4;  // offsets p fetched ahead, 8 rows each
     for (std::uint32_t b0 = 0; b0 < n; b0 += 4 * q)
         for (std::uint32_t p = 0; p < h; ++p) {
+            if (ToGrid && p + ahead < h)
+                for (std::uint32_t k = 0; k < 8; ++k) {
+                    double* next = out + (p + ahead + k * h) * s;
+                    __builtin_prefetch(next, 1);
+                    __builtin_prefetch(next + width - 1, 1);
+                }
             const double* a = w + 4 * (h - 1 + p);      // span q
             const double* b = w + 4 * (q - 1 + p);      // span 2q
             const double* c = w + 4 * (2 * q - 1 + p);  // span 4q
@@ -114,29 +125,41 @@ void Radix8(double* buf, std::uint32_t n, std::uint32_t width, const double* w, 
                 Butterfly<Vec>(x1, x5, Vec::Real(c + 4 * h), Vec::Imaginary(c + 4 * h));
                 Butterfly<Vec>(x2, x6, Vec::Real(c + 8 * h), Vec::Imaginary(c + 8 * h));
                 Butterfly<Vec>(x3, x7, Vec::Real(c + 12 * h), Vec::Imaginary(c + 12 * h));
-                Vec::Store(y, x0), Vec::Store(y + step, x1);
-                Vec::Store(y + 2 * step, x2), Vec::Store(y + 3 * step, x3);
-                Vec::Store(y + 4 * step, x4), Vec::Store(y + 5 * step, x5);
-                Vec::Store(y + 6 * step, x6), Vec::Store(y + 7 * step, x7);
+                if constexpr (ToGrid) {
+                    double* o = out + (b0 + p) * s + j;
+                    const std::size_t g = h * s;  // grid doubles between the rows
+                    Vec::StoreUnaligned(o, x0), Vec::StoreUnaligned(o + g, x1);
+                    Vec::StoreUnaligned(o + 2 * g, x2), Vec::StoreUnaligned(o + 3 * g, x3);
+                    Vec::StoreUnaligned(o + 4 * g, x4), Vec::StoreUnaligned(o + 5 * g, x5);
+                    Vec::StoreUnaligned(o + 6 * g, x6), Vec::StoreUnaligned(o + 7 * g, x7);
+                } else {
+                    Vec::Store(y, x0), Vec::Store(y + step, x1);
+                    Vec::Store(y + 2 * step, x2), Vec::Store(y + 3 * step, x3);
+                    Vec::Store(y + 4 * step, x4), Vec::Store(y + 5 * step, x5);
+                    Vec::Store(y + 6 * step, x6), Vec::Store(y + 7 * step, x7);
+                }
             }
         }
 }
 
 // The passes of span q = first, 2*first, ..., n; the one or two left over by
 // the three-at-a-time sweeps go first, where the spans are short.
+// Only up to span `last` when given.
 template <class Vec>
 void AllPasses(double* buf, std::uint32_t n, std::uint32_t width, const double* w,
-               std::uint32_t first)
+               std::uint32_t first, std::uint32_t last = 0)
 {
+    if (last == 0)
+        last = n;
     std::uint32_t count = 0;
-    for (std::uint32_t q = first; q <= n; q *= 2)
+    for (std::uint32_t q = first; q <= last; q *= 2)
         ++count;
     std::uint32_t q = first;
     if (count % 3 == 1)
         Radix2<Vec>(buf, n, width, w, q), q *= 2;
     else if (count % 3 == 2)
         Radix4<Vec>(buf, n, width, w, q), q *= 4;
-    for (; q <= n; q *= 8)
+    for (; q <= last; q *= 8)
         Radix8<Vec>(buf, n, width, w, q);
 }
 
@@ -287,7 +310,18 @@ void GatherColumns(double* grid, std::uint32_t Q, std::uint32_t n, std::uint32_t
                 GatherFirst<Vec, 4>(scratch, block, s, rev, n, width, w);
             else
                 GatherFirst<Vec, 8>(scratch, block, s, rev, n, width, w);
-            Passes(scratch, n, width, w, L % 3 == 1 ? 4 : L % 3 == 2 ? 8 : 16);
+            const std::uint32_t first = L % 3 == 1 ? 4 : L % 3 == 2 ? 8 : 16;
+            // The last three passes, when there are three after the fused
+            // ones, write their results straight back to the lines: one
+            // sweep over the buffer less. Only for lines up to 1024: longer
+            // ones (every position its own page) were slower so, in eight
+            // scattered streams, than written back in order.
+            if (first <= n / 4 && n <= 1024) {
+                AllPasses<Vec>(scratch, n, width, w, first, n / 8);
+                Radix8<Vec, true>(scratch, n, width, w, n / 4, block, s);
+                continue;
+            }
+            AllPasses<Vec>(scratch, n, width, w, first);
             for (std::uint32_t t = 0; t < n; ++t) {
                 if (t + ahead < n) {
                     double* next = block + (t + ahead) * s;
