@@ -19,6 +19,7 @@
 
 #include "LiteralFourier.h"
 #include "Unit1.h"
+#include "fourier/FourierTransform.h"
 
 namespace {
 
@@ -55,7 +56,7 @@ void TimeTransform(benchmark::State& state, Transform transform)
 void Korvanith(benchmark::State& state)
 {
     TimeTransform(state, [](double* x, const std::uint32_t* dims) {
-        TKorvanith::FourierTransform(x, dims, 2, +1);
+        fourier::FourierTransform(x, dims, 2, +1);
     });
 }
 

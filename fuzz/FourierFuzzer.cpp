@@ -1,4 +1,4 @@
-// Fuzz target: dimension lists and signs into TKorvanith::FourierTransform, with
+// Fuzz target: dimension lists and signs into fourier::FourierTransform, with
 // guards around the grid that must survive.
 //
 // Input: byte 0 gives the count, (byte % 8) - 2, that is -2 to 5; byte 1 the
@@ -25,7 +25,7 @@
 #include <cstring>
 #include <memory>
 
-#include "Unit1.h"
+#include "fourier/FourierTransform.h"
 
 namespace {
 
@@ -114,7 +114,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         grid[i] = Guard;
     std::memcpy(input.get(), grid.get(), total * sizeof(double));
 
-    TKorvanith::FourierTransform(grid.get(), dims.get(), count, sign);
+    fourier::FourierTransform(grid.get(), dims.get(), count, sign);
     if (untouched) {
         if (!SameBits(grid.get(), input.get(), total))
             Finding("unusable lengths or count changed the grid");
@@ -129,7 +129,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (sign != 1 && sign != -1)
         return 0;
 
-    TKorvanith::FourierTransform(grid.get(), dims.get(), count, -sign);
+    fourier::FourierTransform(grid.get(), dims.get(), count, -sign);
     if (!SameBits(grid.get(), input.get(), 1) ||
         !SameBits(grid.get() + doubles, input.get() + doubles, Guards))
         Finding("the inverse wrote outside the grid");

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "Levels.h"
+#include "fourier/FourierTransform.h"
 #include "ui_Unit1.h"
 
 TKorvanith* Korvanith = nullptr;
@@ -66,6 +67,12 @@ void TKorvanith::FileOpen2Accept()
 }
 
 void TKorvanith::Button3Click() { RunTransform(); }
+
+void TKorvanith::FourierTransform(double* grid, const std::uint32_t* dims, std::int32_t count,
+                                  std::int32_t sign)
+{
+    fourier::FourierTransform(grid, dims, count, sign);
+}
 
 namespace {
 

@@ -10,9 +10,9 @@
 #include <utility>
 #include <vector>
 
-#include "FourierKernels.h"
 #include "LiteralFourier.h"
-#include "Unit1.h"
+#include "fourier/FourierTransform.h"
+
 
 namespace {
 
@@ -112,7 +112,7 @@ TEST_P(BitExact, EqualsLiteralAlgorithmOnEveryPath)
         literal::FourierTransform(slow.data(), list.data(), count, shape.sign);
 
         Grid fast = input;
-        TKorvanith::FourierTransform(fast.data(), list.data(), count, shape.sign);
+        fourier::FourierTransform(fast.data(), list.data(), count, shape.sign);
         EXPECT_TRUE(fast.SameBits(slow))
             << "results differ from the literal algorithm" << (zeros ? " (signed zeros)" : "");
         const std::pair<fourier::Path, const char*> paths[] = {
@@ -169,7 +169,7 @@ TEST_P(AgainstNaiveDft, MatchesWithinRounding)
     std::vector<std::complex<long double>> input(N);
     for (std::size_t k = 0; k < N; ++k)
         input[k] = {grid.re(k), grid.im(k)};
-    TKorvanith::FourierTransform(grid.data(), list.data(), std::int32_t(D), shape.sign);
+    fourier::FourierTransform(grid.data(), list.data(), std::int32_t(D), shape.sign);
 
     // Multi-index of element k, the last dimension fastest.
     auto position = [&](std::size_t k) {
@@ -214,7 +214,7 @@ TEST(FourierTransformEdges, CountBelowOneLeavesGridUnchanged)
         Grid grid(4);
         grid.Fill(1, 10.0);
         const Grid before = grid;
-        TKorvanith::FourierTransform(grid.data(), list.data(), count, +1);
+        fourier::FourierTransform(grid.data(), list.data(), count, +1);
         EXPECT_TRUE(grid.SameBits(before));
     }
 }
@@ -231,7 +231,7 @@ TEST(FourierTransformEdges, UnusableLengthsLeaveGridUnchanged)
         Grid grid(8);  // far smaller than the lengths ask for
         grid.Fill(3, 1.0);
         const Grid before = grid;
-        TKorvanith::FourierTransform(grid.data(), list.data(), std::int32_t(dims.size()), +1);
+        fourier::FourierTransform(grid.data(), list.data(), std::int32_t(dims.size()), +1);
         EXPECT_TRUE(grid.SameBits(before));
     }
 }
@@ -243,7 +243,7 @@ TEST(FourierTransformEdges, LengthOneAddsNothing)
     single.im(0) = -1.5;
     const Grid before = single;
     const auto ones = DimList({1, 1, 1});
-    TKorvanith::FourierTransform(single.data(), ones.data(), 3, +1);
+    fourier::FourierTransform(single.data(), ones.data(), 3, +1);
     EXPECT_TRUE(single.SameBits(before));
 
     Grid a(8), b(8);
@@ -251,8 +251,8 @@ TEST(FourierTransformEdges, LengthOneAddsNothing)
     b = a;
     const auto withOnes = DimList({1, 8, 1});
     const auto plain = DimList({8});
-    TKorvanith::FourierTransform(a.data(), withOnes.data(), 3, -1);
-    TKorvanith::FourierTransform(b.data(), plain.data(), 1, -1);
+    fourier::FourierTransform(a.data(), withOnes.data(), 3, -1);
+    fourier::FourierTransform(b.data(), plain.data(), 1, -1);
     EXPECT_TRUE(a.SameBits(b));
 }
 
@@ -262,7 +262,7 @@ TEST(FourierTransformEdges, LengthTwoIsExactSumAndDifference)
         Grid grid(2);
         grid.re(0) = 0.1, grid.im(0) = 7.0, grid.re(1) = 0.2, grid.im(1) = -3.0;
         const auto list = DimList({2});
-        TKorvanith::FourierTransform(grid.data(), list.data(), 1, sign);
+        fourier::FourierTransform(grid.data(), list.data(), 1, sign);
         EXPECT_EQ(grid.re(0), 0.1 + 0.2);
         EXPECT_EQ(grid.im(0), 7.0 + -3.0);
         EXPECT_EQ(grid.re(1), 0.1 - 0.2);
@@ -289,7 +289,7 @@ TEST_P(ImpulseResponse, GivesTheTwiddles)
     Grid grid(Count(c.dims));
     grid.Zero();
     grid.re(c.element) = 1.0;
-    TKorvanith::FourierTransform(grid.data(), list.data(), std::int32_t(c.dims.size()), c.sign);
+    fourier::FourierTransform(grid.data(), list.data(), std::int32_t(c.dims.size()), c.sign);
     for (std::size_t k = 0; k < c.expected.size(); ++k) {
         SCOPED_TRACE("element " + std::to_string(k));
         EXPECT_NEAR(grid.re(k), c.expected[k].real(), 1e-15);
@@ -317,7 +317,7 @@ TEST(FourierTransformEdges, ConstantGridConcentratesAtZero)
         Grid grid(128);
         for (std::size_t k = 0; k < 128; ++k)
             grid.re(k) = 3.0, grid.im(k) = -2.0;
-        TKorvanith::FourierTransform(grid.data(), list.data(), 2, sign);
+        fourier::FourierTransform(grid.data(), list.data(), 2, sign);
         EXPECT_EQ(grid.re(0), 128 * 3.0);
         EXPECT_EQ(grid.im(0), 128 * -2.0);
         for (std::size_t k = 1; k < 128; ++k) {
@@ -334,8 +334,8 @@ TEST(FourierTransformEdges, RoundTripGivesNTimesInput)
     Grid grid(512);
     grid.Fill(5, 100.0);
     const Grid input = grid;
-    TKorvanith::FourierTransform(grid.data(), list.data(), 2, +1);
-    TKorvanith::FourierTransform(grid.data(), list.data(), 2, -1);
+    fourier::FourierTransform(grid.data(), list.data(), 2, +1);
+    fourier::FourierTransform(grid.data(), list.data(), 2, -1);
     for (std::size_t k = 0; k < 512; ++k) {
         Grid& in = const_cast<Grid&>(input);
         EXPECT_NEAR(grid.re(k), 512 * in.re(k), 1e-9);
@@ -354,7 +354,7 @@ TEST(FourierTransformEdges, RealInputGivesConjugateSymmetry)
     grid.Fill(11, 1000.0);
     for (std::size_t k = 0; k < H * W; ++k)
         grid.im(k) = 0.0;
-    TKorvanith::FourierTransform(grid.data(), list.data(), 2, +1);
+    fourier::FourierTransform(grid.data(), list.data(), 2, +1);
     for (std::uint32_t y = 0; y < H; ++y)
         for (std::uint32_t x = 0; x < W; ++x) {
             const std::size_t k = y * W + x;

@@ -5,6 +5,7 @@
 #include <QGuiApplication>
 
 #include <cmath>
+#include <cstring>
 #include <random>
 #include <string>
 #include <vector>
@@ -13,6 +14,7 @@
 #include "Levels.h"
 #include "LiteralFourier.h"
 #include "Unit1.h"
+#include "fourier/FourierTransform.h"
 
 namespace {
 
@@ -112,6 +114,22 @@ protected:
     Folder folder;
     TKorvanith window{Application};
 };
+
+// The window's transform is the library's: same bits, same untouched grids.
+TEST(WindowFourierTransform, IsTheLibrarysTransform)
+{
+    const std::uint32_t dims[] = {0, 8, 16};
+    std::vector<double> viaWindow(2 * 128 + 1), viaLibrary;
+    std::mt19937 random(21);
+    for (double& v : viaWindow)
+        v = double(random() % 1000) - 500.0;
+    viaLibrary = viaWindow;
+    for (int sign : {+1, -1}) {
+        TKorvanith::FourierTransform(viaWindow.data(), dims, 2, sign);
+        fourier::FourierTransform(viaLibrary.data(), dims, 2, sign);
+        EXPECT_EQ(std::memcmp(viaWindow.data(), viaLibrary.data(), viaWindow.size() * sizeof(double)), 0);
+    }
+}
 
 TEST_F(TransformCommand, StartsInNormalPhase) { EXPECT_EQ(window.RadioGroup1->GetItemIndex(), 0); }
 

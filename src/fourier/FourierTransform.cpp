@@ -7,8 +7,7 @@
 #include <type_traits>
 #include <utility>
 
-#include "FourierKernels.h"
-#include "Unit1.h"
+#include "fourier/FourierTransform.h"
 
 namespace {
 
@@ -362,12 +361,11 @@ void Transform(Path path, double* x, const std::uint32_t* dims, std::int32_t cou
 
 }  // namespace fourier
 
-void TKorvanith::FourierTransform(double* x, const std::uint32_t* dims, std::int32_t count,
-                                  std::int32_t sign)
+void fourier::FourierTransform(double* x, const std::uint32_t* dims, std::int32_t count,
+                               std::int32_t sign)
 {
-    using fourier::Path;
-    static const Path path = fourier::Supported(Path::Avx512) ? Path::Avx512
-                             : fourier::Supported(Path::Avx2) ? Path::Avx2
-                                                              : Path::Sse2;
-    fourier::Transform(path, x, dims, count, sign);
+    static const Path path = Supported(Path::Avx512) ? Path::Avx512
+                             : Supported(Path::Avx2) ? Path::Avx2
+                                                     : Path::Sse2;
+    Transform(path, x, dims, count, sign);
 }

@@ -1,0 +1,34 @@
+// The multidimensional radix-2 FFT on its own: no window, no toolkit.
+#pragma once
+
+#include <cstdint>
+
+namespace fourier {
+
+// In-place, unnormalised discrete Fourier transform of a grid of complex
+// doubles, used from index 1 (element k: real part at 2k+1, imaginary at
+// 2k+2), row-major with dims[count] varying fastest. dims[1..count] must be
+// powers of two; sign +1 takes exp(+i...) (the forward direction here), -1
+// exp(-i...). A round trip +1 then -1 gives count-of-elements times the
+// input. A zero or non-power-of-two length leaves the grid untouched. Runs on
+// the widest vector path this processor has.
+void FourierTransform(double* grid, const std::uint32_t* dims, std::int32_t count,
+                      std::int32_t sign);
+
+// The vector paths, exposed so that tests can run each of them.
+
+enum class Path {
+    Sse2,    // 128-bit vectors, on every x86-64
+    Avx2,    // 256-bit vectors, when the processor has them
+    Avx512,  // 512-bit vectors (AVX-512F), when the processor has them
+};
+
+// Whether this processor can run the path.
+bool Supported(Path path);
+
+// FourierTransform on the given path, which must be supported.
+// Every path gives the same bits.
+void Transform(Path path, double* x, const std::uint32_t* dims, std::int32_t count,
+               std::int32_t sign);
+
+}  // namespace fourier
