@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "LiteralFourier.h"
+#include "Sides.h"
 #include "Unit1.h"
 #include "fourier/FourierTransform.h"
 
@@ -105,10 +106,8 @@ void RunTransform(benchmark::State& state)
         picture.save(QString::fromStdString(path));
     }
     TKorvanith window(Application);
-    window.Image1->Picture->LoadFromFile(paths[0]);
-    window.Image3->Picture->LoadFromFile(paths[0]);
-    window.Image2->Picture->LoadFromFile(paths[1]);
-    window.Image4->Picture->LoadFromFile(paths[1]);
+    OpenSide(window.Image1, window.Image3, paths[0]);
+    OpenSide(window.Image2, window.Image4, paths[1]);
     window.RadioGroup1->SetItemIndex(1);
     for (auto _ : state)
         window.RunTransform();

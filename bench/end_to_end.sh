@@ -1,7 +1,7 @@
 #!/bin/sh
 # korvanith-cli --mode swap against the same job in numpy (bench/numpy_swap.py)
-# on two 4096x4096 colour pictures: wall time, peak memory, and how many result
-# pixels agree.
+# on two 4096x4096 colour pictures: wall time, peak memory, and that both write
+# the same bytes (the script fails when they do not).
 #
 # Usage: bench/end_to_end.sh [path/to/korvanith-cli] [side]
 #   defaults: build/korvanith-cli, 4096; PYTHON picks the interpreter that has
@@ -50,14 +50,20 @@ measure numpy "$python" "$here/numpy_swap.py" "$work/left.ppm" "$work/right.ppm"
 awk -v k="$(cat "$work/korvanith.seconds")" -v n="$(cat "$work/numpy.seconds")" \
     'BEGIN { if (n > 0) printf "korvanith / numpy: %.2f (below 1.0 means korvanith is faster)\n", k / n }'
 
-# The two FFTs round differently, so a few levels may differ by one.
+# Both write the same bytes: numpy's job follows the same steps with the same
+# rounding. Any difference is a failure.
 "$python" - "$work" <<'PY'
 import sys
 import numpy as np
 work = sys.argv[1]
+differ = False
 for side in ("left", "right"):
     k = np.fromfile(f"{work}/k_{side}.ppm", np.uint8)
     n = np.fromfile(f"{work}/n_{side}.ppm", np.uint8)
     same = (k == n).mean() if k.shape == n.shape else 0.0
     print(f"{side} result: {100 * same:.3f}% of bytes equal to numpy's")
+    differ = differ or same < 1.0
+if differ:
+    print("end_to_end.sh: the two programs' results differ", file=sys.stderr)
+    sys.exit(1)
 PY

@@ -1,22 +1,21 @@
 // korvanith-cli: the window's transform on two picture files, without a display.
 #include <QApplication>
-#include <QByteArray>
+#include <QCommandLineParser>
 #include <QFileInfo>
-#include <QImage>
-#include <QImageWriter>
-#include <QSaveFile>
+#include <QStringList>
 
 #include <fcntl.h>
 #include <unistd.h>
 
 #include <cstdio>
-#include <cstring>
-#include <memory>
 #include <new>
 #include <string>
+#include <variant>
 #include <vector>
 
+#include "Sides.h"
 #include "Unit1.h"
+#include "platform/SaveFiles.h"
 
 namespace {
 
@@ -38,6 +37,7 @@ constexpr int ExitFailure = 1;
 constexpr int ExitUsage = 2;
 
 struct Options {
+    bool help = false;
     int mode = 0;  // the radio group's item: 0 normal, 1 swap
     std::vector<std::string> files;
 };
@@ -83,64 +83,6 @@ int UsageError(const std::string& message)
     return ExitUsage;
 }
 
-// The writer's format for a result file, from its extension.
-QByteArray FormatOf(const std::string& path)
-{
-    const QByteArray suffix = QFileInfo(QString::fromStdString(path)).suffix().toLower().toLatin1();
-    return QImageWriter::supportedImageFormats().contains(suffix) ? suffix : QByteArray();
-}
-
-// A result picture as an image to save: 8-bit gray when every pixel is gray,
-// which the painted results always are.
-QImage ResultImage(TImage* image)
-{
-    TBitmap* bitmap = image->Picture->GetBitmap();
-    const int W = bitmap->GetWidth();
-    const int H = bitmap->GetHeight();
-    const TCanvas* canvas = bitmap->GetCanvas();
-    bool gray = true;
-    for (int y = 0; y < H && gray; ++y)
-        for (int x = 0; x < W && gray; ++x) {
-            const std::uint32_t c = std::uint32_t(canvas->GetPixel(x, y));
-            gray = c == (c & 0xff) * 65793u;
-        }
-    QImage result(W, H, gray ? QImage::Format_Grayscale8 : QImage::Format_RGB32);
-    if (result.isNull())
-        throw Exception("not enough memory to write the results");
-    for (int y = 0; y < H; ++y) {
-        uchar* row = result.scanLine(y);
-        for (int x = 0; x < W; ++x) {
-            const std::uint32_t c = std::uint32_t(canvas->GetPixel(x, y));
-            if (gray)
-                row[x] = uchar(c & 0xff);
-            else
-                reinterpret_cast<QRgb*>(row)[x] = qRgb(c & 0xff, (c >> 8) & 0xff, (c >> 16) & 0xff);
-        }
-    }
-    return result;
-}
-
-// Writes both results to temporary files beside their targets and renames
-// them into place only when both are complete.
-void WriteResults(const std::vector<std::pair<std::string, QImage>>& results)
-{
-    std::vector<std::unique_ptr<QSaveFile>> files;
-    for (const auto& [path, image] : results) {
-        auto file = std::make_unique<QSaveFile>(QString::fromStdString(path));
-        file->setDirectWriteFallback(false);
-        if (!file->open(QIODevice::WriteOnly))
-            throw Exception("cannot write " + path + ": " + file->errorString().toStdString());
-        QImageWriter writer(file.get(), FormatOf(path));
-        if (!writer.write(image))
-            throw Exception("cannot write " + path + ": " + writer.errorString().toStdString());
-        files.push_back(std::move(file));
-    }
-    for (std::size_t i = 0; i < files.size(); ++i)
-        if (!files[i]->commit())
-            throw Exception("cannot write " + results[i].first + ": " +
-                            files[i]->errorString().toStdString());
-}
-
 int Run(const Options& options)
 {
     const std::string& left = options.files[0];
@@ -148,66 +90,76 @@ int Run(const Options& options)
     const std::string& leftResult = options.files[2];
     const std::string& rightResult = options.files[3];
     for (const std::string& out : {leftResult, rightResult})
-        if (FormatOf(out).isEmpty())
-            throw Exception("cannot write " + out +
-                            ": unknown picture format (use .png, .bmp, .pgm, .ppm, .jpg, .tif, ...)");
+        TSaveGroup::CheckPictureName(out);
     if (QFileInfo(QString::fromStdString(leftResult)).absoluteFilePath() ==
         QFileInfo(QString::fromStdString(rightResult)).absoluteFilePath())
         throw Exception("LEFT_RESULT and RIGHT_RESULT must be different files");
 
     TKorvanith window(Application);
     {
-        // As the open actions do: each input also fills the result picture below it.
         SilencedStderr quiet;
-        window.Image1->Picture->LoadFromFile(left);
-        window.Image3->Picture->LoadFromFile(left);
-        window.Image2->Picture->LoadFromFile(right);
-        window.Image4->Picture->LoadFromFile(right);
+        OpenSide(window.Image1, window.Image3, left);
+        OpenSide(window.Image2, window.Image4, right);
     }
     window.RadioGroup1->SetItemIndex(options.mode);
     window.RunTransform();
-    WriteResults({{leftResult, ResultImage(window.Image3)},
-                  {rightResult, ResultImage(window.Image4)}});
+    TSaveGroup results;
+    results.AddPicture(leftResult, window.Image3->Picture);
+    results.AddPicture(rightResult, window.Image4->Picture);
+    results.Commit();
     return 0;
+}
+
+// The command line, or a message for the user when it is wrong.
+std::variant<Options, std::string> Parse(const QStringList& arguments)
+{
+    QCommandLineParser parser;
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    const QCommandLineOption help({"h", "help"}, "show this text");
+    const QCommandLineOption mode("mode", "normal or swap", "mode");
+    parser.addOption(help);
+    parser.addOption(mode);
+    if (!parser.parse(arguments)) {
+        if (!parser.unknownOptionNames().isEmpty()) {
+            const QString name = parser.unknownOptionNames().constFirst();
+            return "unknown option " + QString(name.size() == 1 ? "-" : "--").toStdString() +
+                   name.toStdString();
+        }
+        return std::string("--mode needs a value: normal or swap");
+    }
+    Options options;
+    options.help = parser.isSet(help);
+    if (parser.isSet(mode)) {
+        const QString value = parser.values(mode).constLast();
+        if (value == "normal")
+            options.mode = 0;
+        else if (value == "swap")
+            options.mode = 1;
+        else
+            return "unknown mode '" + value.toStdString() + "': use normal or swap";
+    }
+    for (const QString& file : parser.positionalArguments())
+        options.files.push_back(file.toStdString());
+    if (!options.help && options.files.size() != 4)
+        return "expected 4 files, got " + std::to_string(options.files.size());
+    return options;
 }
 
 }  // namespace
 
 int main(int argc, char** argv)
 {
-    Options options;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (arg == "--help" || arg == "-h") {
-            std::fputs(Usage, stdout);
-            return 0;
-        }
-        std::string mode;
-        if (arg == "--mode") {
-            if (++i == argc)
-                return UsageError("--mode needs a value: normal or swap");
-            mode = argv[i];
-        } else if (arg.rfind("--mode=", 0) == 0) {
-            mode = arg.substr(7);
-        } else if (arg.size() > 1 && arg[0] == '-' && arg != "--") {
-            return UsageError("unknown option " + arg);
-        } else {
-            if (arg == "--")
-                for (++i; i < argc; ++i)
-                    options.files.push_back(argv[i]);
-            else
-                options.files.push_back(arg);
-            continue;
-        }
-        if (mode == "normal")
-            options.mode = 0;
-        else if (mode == "swap")
-            options.mode = 1;
-        else
-            return UsageError("unknown mode '" + mode + "': use normal or swap");
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    const auto parsed = Parse(arguments);
+    if (const auto* message = std::get_if<std::string>(&parsed))
+        return UsageError(*message);
+    const Options& options = std::get<Options>(parsed);
+    if (options.help) {
+        std::fputs(Usage, stdout);
+        return 0;
     }
-    if (options.files.size() != 4)
-        return UsageError("expected 4 files, got " + std::to_string(options.files.size()));
 
     qputenv("QT_QPA_PLATFORM", "offscreen");
     qInstallMessageHandler(QuietToolkit);

@@ -22,8 +22,9 @@
 #include <cstdlib>
 #include <string>
 
+#include "Sides.h"
 #include "Unit1.h"
-#include "platform/Forms.h"
+#include "platform/Application.h"
 
 namespace {
 
@@ -71,19 +72,15 @@ bool Affordable(const std::string& path)
     return pixels <= MaxDeclaredPixels || pixels > TPicture::MaxPixels;
 }
 
-// Loads one file into both pictures of a side as its open action does: the
-// second load only after the first succeeded. A refused load must leave its
-// picture as it was (empty, in a fresh window).
+// Opens one file on a side. A refused open must leave the result pane as it
+// was (empty, in a fresh window): it is loaded last, only after the input.
 void Open(TImage* input, TImage* result, const std::string& path)
 {
-    for (TImage* image : {input, result}) {
-        try {
-            image->Picture->LoadFromFile(path);
-        } catch (const Exception&) {
-            if (image->Picture->GetWidth() != 0 || image->Picture->GetHeight() != 0)
-                Finding("a refused load changed the picture");
-            return;
-        }
+    try {
+        OpenSide(input, result, path);
+    } catch (const Exception&) {
+        if (result->Picture->GetWidth() != 0 || result->Picture->GetHeight() != 0)
+            Finding("a refused open changed the result pane");
     }
 }
 

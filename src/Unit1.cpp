@@ -1,14 +1,13 @@
 // The main window's handlers and the transform command with its renderers.
 #include "Unit1.h"
 
-#include <sys/mman.h>
-#include <unistd.h>
-
 #include <cmath>
 #include <cstddef>
 #include <string>
 
 #include "Levels.h"
+#include "Sides.h"
+#include "platform/Memory.h"
 #include "fourier/FourierTransform.h"
 #include "ui_Unit1.h"
 
@@ -42,16 +41,12 @@ TKorvanith::TKorvanith(TComponent* Owner) : TForm(Owner)
 
     // A picture file dropped on a side's input or result pane opens it as
     // that side's "Open..." does.
-    const auto dropOpens = [](TFileOpen* action, void (TKorvanith::*accept)(), TKorvanith* form) {
-        return [=](const AnsiString& fileName) {
-            action->GetDialog()->SetFileName(fileName);
-            (form->*accept)();
-        };
-    };
-    Image1->SetOnDropFile(dropOpens(FileOpen1, &TKorvanith::FileOpen1Accept, this));
-    Image3->SetOnDropFile(dropOpens(FileOpen1, &TKorvanith::FileOpen1Accept, this));
-    Image2->SetOnDropFile(dropOpens(FileOpen2, &TKorvanith::FileOpen2Accept, this));
-    Image4->SetOnDropFile(dropOpens(FileOpen2, &TKorvanith::FileOpen2Accept, this));
+    const auto openLeft = [this](const AnsiString& fileName) { OpenSide(Image1, Image3, fileName); };
+    const auto openRight = [this](const AnsiString& fileName) { OpenSide(Image2, Image4, fileName); };
+    Image1->SetOnDropFile(openLeft);
+    Image3->SetOnDropFile(openLeft);
+    Image2->SetOnDropFile(openRight);
+    Image4->SetOnDropFile(openRight);
 }
 
 void TKorvanith::FileOpen1Accept()
@@ -99,42 +94,6 @@ void CheckSizes(const TBitmap* left, const TBitmap* right)
                         "and a height that are each a power of two (1, 2, 4, 8, \u2026).");
 }
 
-std::uint64_t PhysicalMemory()
-{
-    const long pages = sysconf(_SC_PHYS_PAGES);
-    const long pageSize = sysconf(_SC_PAGESIZE);
-    if (pages <= 0 || pageSize <= 0)
-        return UINT64_MAX;
-    return std::uint64_t(pages) * std::uint64_t(pageSize);
-}
-
-// An array of doubles straight from the system, zero-filled as the system
-// hands out fresh pages, which are all mapped at once: one call instead of a
-// page fault for every 4 KiB touched.
-class Doubles {
-public:
-    explicit Doubles(std::size_t count) : bytes(count * sizeof(double))
-    {
-        void* memory = mmap(nullptr, bytes, PROT_READ | PROT_WRITE,
-                            MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
-        if (memory != MAP_FAILED)
-            data = static_cast<double*>(memory);
-    }
-    ~Doubles()
-    {
-        if (data)
-            munmap(data, bytes);
-    }
-    Doubles(const Doubles&) = delete;
-    Doubles& operator=(const Doubles&) = delete;
-
-    double* get() const { return data; }
-
-private:
-    std::size_t bytes;
-    double* data = nullptr;
-};
-
 // The six buffers of one run: two grids of 2N+1 doubles, zero-filled, and
 // four planes of N doubles. Refuses before allocating when the machine does
 // not have the memory at all.
@@ -155,7 +114,7 @@ struct Buffers {
     }
 
     const std::size_t N;
-    Doubles rightGrid, leftGrid, rightMagnitude, leftMagnitude, leftPhase, rightPhase;
+    TDoubleArray rightGrid, leftGrid, rightMagnitude, leftMagnitude, leftPhase, rightPhase;
 
 private:
     static std::uint64_t Bytes(int W, int H)

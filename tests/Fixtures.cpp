@@ -1,9 +1,15 @@
 // Small pictures built in code, saved where a file is needed, and pixel readers.
 #include "Fixtures.h"
 
+#include "Sides.h"
 #include "Unit1.h"
 
 #include <QFile>
+
+#include <gtest/gtest.h>
+#include <linux/capability.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 #include <stdexcept>
 
@@ -54,10 +60,8 @@ std::string Folder::Write(const QByteArray& bytes, const QString& name) const
 Results EngineResults(const std::string& left, const std::string& right, int mode)
 {
     TKorvanith window(Application);
-    window.Image1->Picture->LoadFromFile(left);
-    window.Image3->Picture->LoadFromFile(left);
-    window.Image2->Picture->LoadFromFile(right);
-    window.Image4->Picture->LoadFromFile(right);
+    OpenSide(window.Image1, window.Image3, left);
+    OpenSide(window.Image2, window.Image4, right);
     window.RadioGroup1->SetItemIndex(mode);
     window.RunTransform();
     return {Pixels(window.Image3), Pixels(window.Image4)};
@@ -74,6 +78,51 @@ std::vector<PackedColour> Pixels(TImage* image)
         for (int x = 0; x < bitmap->GetWidth(); ++x)
             pixels.push_back(canvas->GetPixel(x, y));
     return pixels;
+}
+
+std::string RefusalOf(const std::function<void()>& action)
+{
+    try {
+        action();
+    } catch (const Exception& e) {
+        return e.Message;
+    }
+    ADD_FAILURE() << "expected a refusal, but it went through";
+    return {};
+}
+
+namespace {
+
+// The capability sets of the calling thread, through the system call itself.
+bool Capabilities(__user_cap_data_struct (&data)[2], bool set)
+{
+    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+    return syscall(set ? SYS_capset : SYS_capget, &header, data) == 0;
+}
+
+}  // namespace
+
+ObeyFilePermissions::ObeyFilePermissions()
+{
+    __user_cap_data_struct data[2] = {};
+    if (!Capabilities(data, false))
+        throw std::runtime_error("cannot read the thread's capabilities");
+    saved[0] = data[0].effective;
+    saved[1] = data[1].effective;
+    data[0].effective &= ~((1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH));
+    if (!Capabilities(data, true))
+        throw std::runtime_error("cannot drop the capabilities that override file permissions");
+    dropped = true;
+}
+
+ObeyFilePermissions::~ObeyFilePermissions()
+{
+    __user_cap_data_struct data[2] = {};
+    if (!dropped || !Capabilities(data, false))
+        return;
+    data[0].effective = saved[0];
+    data[1].effective = saved[1];
+    Capabilities(data, true);
 }
 
 }  // namespace fixtures

@@ -47,6 +47,24 @@ Results EngineResults(const std::string& left, const std::string& right, int mod
 // Every pixel of the control's picture as PackedColour, row by row.
 std::vector<PackedColour> Pixels(TImage* image);
 
+// The message of the Exception that the action raises. When it raises none,
+// the test fails and the message is empty.
+std::string RefusalOf(const std::function<void()>& action);
+
+// While it lives, the calling thread obeys file permissions even as root: it
+// drops the capabilities that override them, and takes them back at the end.
+class ObeyFilePermissions {
+public:
+    ObeyFilePermissions();
+    ~ObeyFilePermissions();
+    ObeyFilePermissions(const ObeyFilePermissions&) = delete;
+    ObeyFilePermissions& operator=(const ObeyFilePermissions&) = delete;
+
+private:
+    std::uint32_t saved[2] = {0, 0};  // the effective capability sets before
+    bool dropped = false;
+};
+
 }  // namespace fixtures
 
 namespace fixtures {

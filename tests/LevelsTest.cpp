@@ -10,14 +10,15 @@
 
 namespace {
 
-struct LinearCase {
+// A reconstructed value and the gray level it must show.
+struct LevelCase {
     double v;
     int level;
 };
 
-void PrintTo(const LinearCase& c, std::ostream* os) { *os << "v = " << c.v; }
+void PrintTo(const LevelCase& c, std::ostream* os) { *os << "v = " << c.v; }
 
-class LinearLevel : public ::testing::TestWithParam<LinearCase> {};
+class LinearLevel : public ::testing::TestWithParam<LevelCase> {};
 
 TEST_P(LinearLevel, TruncatesAndWraps)
 {
@@ -29,29 +30,22 @@ const double NaN = std::numeric_limits<double>::quiet_NaN();
 
 INSTANTIATE_TEST_SUITE_P(
     WorkedValues, LinearLevel,
-    ::testing::Values(LinearCase{-1.0, 255}, LinearCase{-0.5, 0}, LinearCase{0.99, 0},
-                      LinearCase{255.9, 255}, LinearCase{256.0, 0}, LinearCase{300.0, 44},
-                      LinearCase{-300.0, 212},
+    ::testing::Values(LevelCase{-1.0, 255}, LevelCase{-0.5, 0}, LevelCase{0.99, 0},
+                      LevelCase{255.9, 255}, LevelCase{256.0, 0}, LevelCase{300.0, 44},
+                      LevelCase{-300.0, 212},
                       // a gray level reconstructed a hair low shows one level darker
-                      LinearCase{65793.0 * 200 - 1e-9, 199}, LinearCase{65793.0 * 200, 200},
+                      LevelCase{65793.0 * 200 - 1e-9, 199}, LevelCase{65793.0 * 200, 200},
                       // red 0 with some green, a hair low: the low byte is 255, white
-                      LinearCase{256.0 * 7 - 1e-9, 255}));
+                      LevelCase{256.0 * 7 - 1e-9, 255}));
 
 INSTANTIATE_TEST_SUITE_P(
     OutsideInt32, LinearLevel,
-    ::testing::Values(LinearCase{2147483647.0, 255}, LinearCase{2147483648.0, 255},
-                      LinearCase{1e300, 255}, LinearCase{Inf, 255},
-                      LinearCase{-2147483648.0, 0}, LinearCase{-2147483649.5, 0},
-                      LinearCase{-1e300, 0}, LinearCase{-Inf, 0}, LinearCase{NaN, 0}));
+    ::testing::Values(LevelCase{2147483647.0, 255}, LevelCase{2147483648.0, 255},
+                      LevelCase{1e300, 255}, LevelCase{Inf, 255},
+                      LevelCase{-2147483648.0, 0}, LevelCase{-2147483649.5, 0},
+                      LevelCase{-1e300, 0}, LevelCase{-Inf, 0}, LevelCase{NaN, 0}));
 
-struct LogCase {
-    double v;
-    int level;
-};
-
-void PrintTo(const LogCase& c, std::ostream* os) { *os << "v = " << c.v; }
-
-class LogLevel : public ::testing::TestWithParam<LogCase> {};
+class LogLevel : public ::testing::TestWithParam<LevelCase> {};
 
 TEST_P(LogLevel, TakesLogOfMagnitudeTimesScale)
 {
@@ -62,17 +56,17 @@ TEST_P(LogLevel, TakesLogOfMagnitudeTimesScale)
 // (t, level): ln(|t| + 1) * 105 truncated, low byte.
 INSTANTIATE_TEST_SUITE_P(
     WorkedValues, LogLevel,
-    ::testing::Values(LogCase{0, 0}, LogCase{1, 72}, LogCase{2, 115}, LogCase{10, 251},
-                      LogCase{11, 4}, LogCase{-11, 4}, LogCase{255, 70}, LogCase{65793, 140},
-                      LogCase{10.7, 251}, LogCase{-0.9, 0}));
+    ::testing::Values(LevelCase{0, 0}, LevelCase{1, 72}, LevelCase{2, 115}, LevelCase{10, 251},
+                      LevelCase{11, 4}, LevelCase{-11, 4}, LevelCase{255, 70}, LevelCase{65793, 140},
+                      LevelCase{10.7, 251}, LevelCase{-0.9, 0}));
 
 // ln(2^31) * 105 = 2256.2: the most negative integer has an absolute value,
 // so both ends of the range show the same gray as their neighbours.
 INSTANTIATE_TEST_SUITE_P(
     OutsideInt32, LogLevel,
-    ::testing::Values(LogCase{-2147483648.0, 2256 & 0xff}, LogCase{-1e300, 2256 & 0xff},
-                      LogCase{2147483647.0, 2256 & 0xff}, LogCase{Inf, 2256 & 0xff},
-                      LogCase{NaN, 0}));
+    ::testing::Values(LevelCase{-2147483648.0, 2256 & 0xff}, LevelCase{-1e300, 2256 & 0xff},
+                      LevelCase{2147483647.0, 2256 & 0xff}, LevelCase{Inf, 2256 & 0xff},
+                      LevelCase{NaN, 0}));
 
 TEST(LogLevel, ScaleMultipliesTheLogarithm)
 {

@@ -5,7 +5,7 @@
 #include <QApplication>
 #include <QFileDialog>
 
-#include "platform/Forms.h"
+#include "platform/Application.h"
 
 TAction::TAction(QAction* action) : QObject(action), action(action)
 {

@@ -11,7 +11,7 @@
 #include <QVBoxLayout>
 
 #include "platform/ActnList.h"
-#include "platform/Forms.h"
+#include "platform/Application.h"
 
 TImage::TImage(QWidget* parent)
     : QWidget(parent), Picture(new TPicture), picture(Picture)

@@ -8,7 +8,8 @@
 #include <QLocale>
 #include <QString>
 
-#include <cstdlib>
+#include "platform/PictureFiles.h"
+
 
 namespace {
 
@@ -46,99 +47,6 @@ QImage ToPackedPixels(const QImage& decoded)
     return straight.convertToFormat(QImage::Format_RGBX8888);
 }
 
-// The size a BMP header declares. Qt's BMP reader refuses sides whose product
-// exceeds its own limit without saying so; reading the header here lets the
-// user hear that the picture is too large rather than damaged.
-QSize DeclaredBmpSize(QFile& file)
-{
-    if (!file.seek(0))
-        return {};
-    const QByteArray header = file.read(26);
-    if (header.size() < 26 || !header.startsWith("BM"))
-        return {};
-    auto int32At = [&](int offset) {
-        return std::int32_t(std::uint32_t(std::uint8_t(header[offset])) |
-                            std::uint32_t(std::uint8_t(header[offset + 1])) << 8 |
-                            std::uint32_t(std::uint8_t(header[offset + 2])) << 16 |
-                            std::uint32_t(std::uint8_t(header[offset + 3])) << 24);
-    };
-    const std::int64_t width = int32At(18);
-    const std::int64_t height = int32At(22);
-    if (width <= 0 || height == 0 || height == INT32_MIN)
-        return {};
-    return QSize(int(width), int(std::abs(height)));
-}
-
-// Whether an uncompressed BMP ends before the rows its header declares. Qt's
-// BMP reader stops at the end of the file without an error and hands back a
-// picture whose missing rows were never written.
-bool BmpCutShort(QFile& file)
-{
-    if (!file.seek(0))
-        return false;
-    const QByteArray header = file.read(34);
-    if (header.size() < 34 || !header.startsWith("BM"))
-        return false;
-    auto uintAt = [&](int offset, int bytes) {
-        std::uint32_t value = 0;
-        for (int i = bytes - 1; i >= 0; --i)
-            value = value << 8 | std::uint8_t(header[offset + i]);
-        return value;
-    };
-    const std::uint32_t infoSize = uintAt(14, 4);
-    const std::uint32_t compression = uintAt(30, 4);
-    // BI_RGB, BI_BITFIELDS and BI_ALPHABITFIELDS store whole rows; the
-    // run-length encodings have no fixed size.
-    if (infoSize < 40 || (compression != 0 && compression != 3 && compression != 6))
-        return false;
-    const std::int64_t width = std::int32_t(uintAt(18, 4));
-    const std::int64_t height = std::int32_t(uintAt(22, 4));
-    const std::int64_t bits = uintAt(28, 2);
-    const std::int64_t rowBytes = (width * bits + 31) / 32 * 4;  // rows are padded to 4 bytes
-    const std::int64_t rows = height < 0 ? -height : height;
-    const std::int64_t end = std::int64_t(uintAt(10, 4)) + rowBytes * rows;
-    return width > 0 && end > file.size();
-}
-
-// Whether a JPEG file ends before its end-of-image marker. The decoder fills
-// what is missing with gray and reports success, so the file's markers are
-// walked here: segments by their lengths, entropy-coded data up to the next
-// marker (0xFF is stuffed as FF 00 there, and FF D0..D7 are restart markers).
-// Whatever follows the end-of-image marker (some cameras append a video) is
-// not looked at.
-bool JpegCutShort(QFile& file)
-{
-    if (!file.seek(0))
-        return false;
-    const QByteArray bytes = file.readAll();
-    const auto* b = reinterpret_cast<const std::uint8_t*>(bytes.constData());
-    const qsizetype n = bytes.size();
-    if (n < 2 || b[0] != 0xFF || b[1] != 0xD8)
-        return false;
-    qsizetype i = 2;
-    while (i + 1 < n) {
-        if (b[i] != 0xFF) {
-            ++i;  // entropy-coded data
-            continue;
-        }
-        const std::uint8_t marker = b[i + 1];
-        if (marker == 0xD9)
-            return false;  // end of image
-        if (marker == 0x00 || marker == 0xFF || (marker >= 0xD0 && marker <= 0xD7) ||
-            marker == 0x01) {
-            i += marker == 0xFF ? 1 : 2;  // stuffing, fill bytes, restarts
-            continue;
-        }
-        if (i + 3 >= n)
-            return true;
-        const qsizetype length = qsizetype(b[i + 2]) << 8 | b[i + 3];
-        if (length < 2)
-            return true;
-        i += 2 + length;
-    }
-    return true;
-}
-
 }  // namespace
 
 static_assert(Q_BYTE_ORDER == Q_LITTLE_ENDIAN, "TCanvas reads RGBX words as 0xXXBBGGRR");
@@ -174,14 +82,14 @@ void TPicture::LoadFromFile(const AnsiString& fileName)
     if (!reader.read(&decoded) || decoded.isNull()) {
         if (reader.error() == QImageReader::UnsupportedFormatError)
             CannotLoad(fileName, QStringLiteral("it is not a picture in a known format"));
-        const QSize bmp = DeclaredBmpSize(file);
+        const QSize bmp = picturefiles::DeclaredBmpSize(file);
         if (bmp.isValid() && std::int64_t(bmp.width()) * bmp.height() > MaxPixels)
             CannotLoad(fileName, TooLarge(bmp.width(), bmp.height()));
         CannotLoad(fileName, QStringLiteral("the picture data is damaged or cut short"));
     }
     if (std::int64_t(decoded.width()) * decoded.height() > MaxPixels)
         CannotLoad(fileName, TooLarge(decoded.width(), decoded.height()));
-    if (BmpCutShort(file) || JpegCutShort(file))
+    if (picturefiles::BmpCutShort(file) || picturefiles::JpegCutShort(file))
         CannotLoad(fileName, QStringLiteral("the picture data is damaged or cut short"));
 
     QImage packed = ToPackedPixels(decoded);

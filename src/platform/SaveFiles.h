@@ -1,0 +1,43 @@
+// Writing files as one: pictures and texts go to temporary files beside their
+// targets and are renamed into place only when every one of them is complete.
+#pragma once
+
+#include <memory>
+#include <vector>
+
+#include "platform/Exception.h"
+
+class TPicture;
+
+// A file that could not be written, and why, in words for the user.
+class EWriteError : public Exception {
+public:
+    EWriteError(AnsiString fileName, AnsiString reason);
+    AnsiString FileName;
+    AnsiString Reason;
+};
+
+class TSaveGroup {
+public:
+    TSaveGroup();
+    ~TSaveGroup();  // what was not committed is removed
+    TSaveGroup(const TSaveGroup&) = delete;
+    TSaveGroup& operator=(const TSaveGroup&) = delete;
+
+    // Raises EWriteError unless the name's extension is a picture format that
+    // can be written (.png, .bmp, .pgm, .ppm, .jpg, .tif, ...; any case).
+    static void CheckPictureName(const AnsiString& fileName);
+
+    // Writes the whole picture to a temporary file beside fileName, in the
+    // format its extension names: 8-bit gray when every pixel is gray, else
+    // 8-bit RGB. Raises EWriteError.
+    void AddPicture(const AnsiString& fileName, TPicture* picture);
+    void AddText(const AnsiString& fileName, const AnsiString& text);
+
+    // Renames every file into place. Raises EWriteError.
+    void Commit();
+
+private:
+    struct File;
+    std::vector<std::unique_ptr<File>> files;
+};
