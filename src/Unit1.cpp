@@ -33,6 +33,9 @@ TKorvanith::TKorvanith(TComponent* Owner) : TForm(Owner)
     Button3 = form.Button3;
     FileExit1 = new TFileExit(form.FileExit1);
     Button4 = form.Button4;
+    for (TAction* action : {static_cast<TAction*>(FileOpen1), static_cast<TAction*>(FileOpen2),
+                            static_cast<TAction*>(FileExit1)})
+        ActionList1->AddAction(action);
     Loaded();
 
     FileOpen1->OnAccept = [this] { FileOpen1Accept(); };

@@ -9,7 +9,14 @@
 #include <QMessageBox>
 #include <QProcess>
 
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cstring>
 #include <functional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -53,6 +60,39 @@ Side Folder_(const QString& name)
     return {name, [](const Folder& f, const QString& n) { QDir().mkpath(f.Path(n)); }};
 }
 
+// Special files: a named pipe, a socket, a symbolic link.
+Side Fifo(const QString& name)
+{
+    return {name, [](const Folder& f, const QString& n) {
+                if (mkfifo(QFile::encodeName(f.Path(n)).constData(), 0644) != 0)
+                    throw std::runtime_error("cannot make a named pipe");
+            }};
+}
+Side Socket(const QString& name)
+{
+    return {name, [](const Folder& f, const QString& n) {
+                sockaddr_un address{};
+                address.sun_family = AF_UNIX;
+                const QByteArray path = QFile::encodeName(f.Path(n));
+                if (std::size_t(path.size()) >= sizeof address.sun_path)
+                    throw std::runtime_error("socket path too long");
+                std::memcpy(address.sun_path, path.constData(), std::size_t(path.size()));
+                const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+                const bool bound = fd >= 0 && bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+                if (fd >= 0)
+                    close(fd);
+                if (!bound)
+                    throw std::runtime_error("cannot make a socket");
+            }};
+}
+Side Link(const QString& name, const QString& target)
+{
+    return {name, [=](const Folder& f, const QString& n) {
+                if (!QFile::link(target.startsWith('/') ? target : f.Path(target), f.Path(n)))
+                    throw std::runtime_error("cannot make a symbolic link");
+            }};
+}
+
 struct Input {
     const char* name;
     Side left, right;
@@ -90,6 +130,14 @@ std::vector<Input> Catalogue()
         {"different_sizes", Picture("a.png", Gray(8, 8)), Picture("b.png", Gray(16, 8)),
          {"8\u00d78", "16\u00d78"}},
         {"right_never_loaded", Good, Side{}, {"right picture is not loaded"}, true},
+        {"named_pipe", Fifo("pipe.png"), Good, {"pipe.png", "is a named pipe, not a picture file"}},
+        {"socket", Good, Socket("socket.png"), {"socket.png", "is a socket, not a picture file"}},
+        {"dev_zero", Link("zero.png", "/dev/zero"), Good, {"zero.png", "is a character device, not a picture file"}},
+        {"dev_urandom", Good, Link("random.png", "/dev/urandom"), {"random.png", "is a character device, not a picture file"}},
+        {"link_loop", Link("loop.png", "loop.png"), Good, {"loop.png", "symbolic link in a loop"}},
+        {"dangling_link", Link("gone.png", "nothing-here.png"), Good,
+         {"gone.png", "symbolic link to a file that does not exist"}},
+        {"link_to_picture", Link("linked.png", "good.png"), Good, {}},
         {"wrong_extension", Picture("really-png.jpg", Gray(8, 8)), Good, {}},
         {"one_by_one", Picture("a.png", Gray(1, 1)), Picture("b.bmp", Gray(1, 1), "BMP"), {}},
         {"one_by_n", Picture("a.png", Gray(1, 16)), Picture("b.png", Gray(1, 16)), {}},

@@ -9,6 +9,8 @@
 #include <QMimeData>
 #include <QUrl>
 
+#include <sys/stat.h>
+
 #include <memory>
 #include <QRadioButton>
 #include <QTest>
@@ -39,6 +41,8 @@ TEST_F(Form, WindowHasItsCaptionSizeAndPlace)
     EXPECT_EQ(window.windowTitle(), "Korvanith v.0.5 beta");
     EXPECT_EQ(window.geometry(), QRect(210, 106, 696, 592));
     EXPECT_EQ(window.font().family(), "MS Sans Serif");
+    EXPECT_EQ(window.font().pixelSize(), 11);
+    EXPECT_EQ(window.Button1->font().pixelSize(), 11) << "the controls take the form's font";
     EXPECT_FALSE(window.windowIcon().isNull());
     EXPECT_EQ(window.windowIcon().pixmap(32, 32).size(), QSize(32, 32));
 }
@@ -120,6 +124,14 @@ TEST_F(Form, ActionsCarryCaptionsShortcutsAndHints)
         EXPECT_EQ(action->toolTip(), row.tip);
         EXPECT_EQ(action->statusTip(), row.status);
         EXPECT_EQ(action->property("Category").toString(), "File");
+    }
+    ASSERT_EQ(window.ActionList1->GetActionCount(), 3);
+    for (int i = 0; i < 3; ++i) {
+        SCOPED_TRACE(rows[std::size_t(i)].name);
+        TAction* listed = window.ActionList1->GetAction(i);
+        ASSERT_NE(listed, nullptr);
+        EXPECT_EQ(listed->objectName(), rows[std::size_t(i)].name);
+        EXPECT_EQ(listed->GetCategory(), "File");
     }
     EXPECT_EQ(window.Button1->toolTip(), "Open");
     EXPECT_EQ(window.Button4->statusTip(), "Quits the application");
@@ -239,20 +251,29 @@ TEST_F(Road, FileThatCannotLoadIsReportedAndTheSideKept)
     OpenThroughDialog(window.Button1, folder.Save(RandomGray(8, 8, 4), "left.png"));
     OpenThroughDialog(window.Button2, folder.Save(RandomGray(8, 8, 5), "right.png"));
     const auto before = AllPixels();
-    const std::string bad = folder.Write("not a picture", "bad.png");
-    std::string message;
-    {
-        ModalAnswer answers({[&](QWidget* dialog) { fixtures::PickFile(dialog, bad); },
-                             [&](QWidget* box) {
-                                 message = static_cast<QMessageBox*>(box)->text().toStdString();
-                                 box->close();
-                             }});
-        QTest::mouseClick(window.Button2, Qt::LeftButton);
+    const std::string pipe = folder.Path("pipe.png").toStdString();
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0644), 0);
+    const struct {
+        std::string path;
+        const char* said;
+    } cases[] = {{folder.Write("not a picture", "bad.png"), "not a picture"},
+                 {pipe, "is a named pipe, not a picture file"}};  // refused, never read
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path);
+        std::string message;
+        {
+            ModalAnswer answers({[&](QWidget* dialog) { fixtures::PickFile(dialog, c.path); },
+                                 [&](QWidget* box) {
+                                     message = static_cast<QMessageBox*>(box)->text().toStdString();
+                                     box->close();
+                                 }});
+            QTest::mouseClick(window.Button2, Qt::LeftButton);
+        }
+        EXPECT_NE(message.find(c.path), std::string::npos) << message;
+        EXPECT_NE(message.find(c.said), std::string::npos) << message;
+        EXPECT_EQ(AllPixels(), before);
+        EXPECT_TRUE(window.isVisible());
     }
-    EXPECT_NE(message.find(bad), std::string::npos) << message;
-    EXPECT_NE(message.find("not a picture"), std::string::npos) << message;
-    EXPECT_EQ(AllPixels(), before);
-    EXPECT_TRUE(window.isVisible());
 }
 
 TEST_F(Road, TransformPaintsTheEnginesPixelsInEachMode)

@@ -15,6 +15,11 @@ TAction::TAction(QAction* action) : QObject(action), action(action)
     });
 }
 
+AnsiString TAction::GetCategory() const
+{
+    return action->property("Category").toString().toStdString();
+}
+
 bool TOpenDialog::Execute(QWidget* parent)
 {
     QFileDialog dialog(parent);

@@ -1,7 +1,9 @@
 // Actions: the form's file-open and exit commands and their dialog.
 #pragma once
 
+#include <cstddef>
 #include <functional>
+#include <vector>
 
 #include <QObject>
 
@@ -17,6 +19,10 @@ class TAction : public QObject {
 public:
     explicit TAction(QAction* action);
     QAction* Handle() const { return action; }
+
+    // The group the action is listed under, from the form description's
+    // "Category".
+    AnsiString GetCategory() const;
 
 protected:
     virtual void Execute() = 0;
@@ -65,8 +71,18 @@ protected:
     void Execute() override;
 };
 
-// Holds the form's actions.
+// Holds the form's actions, in the order they were added; it does not own them.
 class TActionList : public QObject {
 public:
     using QObject::QObject;
+
+    void AddAction(TAction* action) { actions.push_back(action); }
+    int GetActionCount() const { return static_cast<int>(actions.size()); }
+    TAction* GetAction(int index) const
+    {
+        return index >= 0 && index < GetActionCount() ? actions[std::size_t(index)] : nullptr;
+    }
+
+private:
+    std::vector<TAction*> actions;
 };

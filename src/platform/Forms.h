@@ -11,7 +11,7 @@ public:
 
 protected:
     // Once the form description has been set up: places the window at its
-    // "Left" and "Top" and binds the buttons to their actions (by the buttons'
-    // "Action" property).
+    // "Left" and "Top", sizes its font by "FontHeight", and binds the buttons
+    // to their actions (by the buttons' "Action" property).
     void Loaded();
 };

@@ -2,7 +2,6 @@
 #include "platform/Graphics.h"
 
 #include <QFile>
-#include <QFileInfo>
 #include <QImage>
 #include <QImageReader>
 #include <QLocale>
@@ -58,17 +57,10 @@ void TPicture::LoadFromFile(const AnsiString& fileName)
 {
     if (fileName.empty())
         throw Exception("Cannot load a picture: no file name was given.");
-    const QString path = QString::fromStdString(fileName);
-    const QFileInfo info(path);
-    if (!info.exists())
-        CannotLoad(fileName, QStringLiteral("the file does not exist"));
-    if (info.isDir())
-        CannotLoad(fileName, QStringLiteral("it is a folder, not a picture file"));
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        CannotLoad(fileName, QStringLiteral("the file cannot be read (%1)").arg(file.errorString()));
-    if (file.size() == 0)
-        CannotLoad(fileName, QStringLiteral("the file is empty"));
+    QFile file;
+    const QString unreadable = picturefiles::Open(QString::fromStdString(fileName), file);
+    if (!unreadable.isEmpty())
+        CannotLoad(fileName, unreadable);
 
     QImageReader::setAllocationLimit(DecoderLimitMiB);
     QImageReader reader(&file);

@@ -4,10 +4,76 @@
 #include <QByteArray>
 #include <QFile>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 
 namespace picturefiles {
+
+namespace {
+
+// What a file that is not a regular one is, for the refusal; empty for a
+// regular file.
+QString NotAPictureFile(mode_t mode)
+{
+    const char* what = S_ISREG(mode)    ? nullptr
+                       : S_ISDIR(mode)  ? "a folder"
+                       : S_ISFIFO(mode) ? "a named pipe"
+                       : S_ISCHR(mode)  ? "a character device"
+                       : S_ISBLK(mode)  ? "a block device"
+                       : S_ISSOCK(mode) ? "a socket"
+                                        : "a special file";
+    return what ? QStringLiteral("it is %1, not a picture file").arg(QLatin1String(what)) : QString();
+}
+
+QString CannotRead(int error)
+{
+    return QStringLiteral("the file cannot be read (%1)").arg(QString::fromLocal8Bit(std::strerror(error)));
+}
+
+}  // namespace
+
+QString Open(const QString& path, QFile& file)
+{
+    const QByteArray name = QFile::encodeName(path);
+    struct stat target {};
+    if (stat(name.constData(), &target) != 0) {
+        const int error = errno;
+        struct stat link {};
+        if (error == ELOOP)
+            return QStringLiteral("it is a symbolic link in a loop: the links never reach a file");
+        if (error == ENOENT && lstat(name.constData(), &link) == 0 && S_ISLNK(link.st_mode))
+            return QStringLiteral("it is a symbolic link to a file that does not exist");
+        if (error == ENOENT || error == ENOTDIR)
+            return QStringLiteral("the file does not exist");
+        return CannotRead(error);
+    }
+    if (const QString refusal = NotAPictureFile(target.st_mode); !refusal.isEmpty())
+        return refusal;
+    // Not blocking on open, and checked again on what was opened: the path
+    // may have been replaced by a pipe in between.
+    const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return CannotRead(errno);
+    struct stat opened {};
+    QString refusal = fstat(fd, &opened) != 0 ? CannotRead(errno) : NotAPictureFile(opened.st_mode);
+    if (refusal.isEmpty() && opened.st_size == 0)
+        refusal = QStringLiteral("the file is empty");
+    if (refusal.isEmpty()) {
+        fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+        if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle))
+            refusal = CannotRead(EIO);
+        else
+            return {};
+    }
+    ::close(fd);
+    return refusal;
+}
 
 // The size a BMP header declares. Qt's BMP reader refuses sides whose product
 // exceeds its own limit without saying so; reading the header here lets the

@@ -3,10 +3,17 @@
 #pragma once
 
 #include <QSize>
+#include <QString>
 
 class QFile;
 
 namespace picturefiles {
+
+// Opens the file for reading when it is a regular non-empty file (links
+// followed); otherwise says why not, in words for the user ("the file does
+// not exist", "it is a named pipe, not a picture file", ...), and leaves
+// `file` closed. Never blocks: a pipe or a device is refused before it is read.
+QString Open(const QString& path, QFile& file);
 
 // The size a BMP header declares, or an invalid size when the file is not a
 // BMP or its header cannot be read.
