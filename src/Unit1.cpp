@@ -98,8 +98,9 @@ void CheckSizes(const TBitmap* left, const TBitmap* right)
 }
 
 // The six buffers of one run: two grids of 2N+1 doubles, zero-filled, and
-// four planes of N doubles. Refuses before allocating when the machine does
-// not have the memory at all.
+// four planes of N doubles. Refuses before allocating when the process cannot
+// take that much now (the memory available, its control group's room, its
+// address-space limit), and in the same words when a mapping fails anyway.
 struct Buffers {
     Buffers(int W, int H)
         : N(std::size_t(W) * std::size_t(H)), rightGrid(2 * N + 1), leftGrid(2 * N + 1),
@@ -112,7 +113,7 @@ struct Buffers {
 
     static void Check(int W, int H)
     {
-        if (Bytes(W, H) > PhysicalMemory())
+        if (Bytes(W, H) > AvailableMemory())
             throw NotEnoughMemory(W, H);
     }
 

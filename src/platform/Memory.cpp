@@ -1,8 +1,15 @@
-// Memory from the system, over mmap and sysconf.
+// Memory from the system, over mmap, /proc, the control group's files and
+// the process's limits.
 #include "platform/Memory.h"
 
 #include <sys/mman.h>
+#include <sys/resource.h>
 #include <unistd.h>
+
+#include <algorithm>
+#include <fstream>
+#include <sstream>
+#include <vector>
 
 TDoubleArray::TDoubleArray(std::size_t count) : bytes(count * sizeof(double))
 {
@@ -18,11 +25,117 @@ TDoubleArray::~TDoubleArray()
         munmap(data, bytes);
 }
 
-std::uint64_t PhysicalMemory()
+std::uint64_t TMemoryFigures::Least() const { return std::min({available, group, addressSpace}); }
+
+namespace {
+
+constexpr std::uint64_t Unlimited = UINT64_MAX;
+
+// The first number of a file, or Unlimited when it holds none ("max").
+std::uint64_t Number(const std::string& path)
 {
-    const long pages = sysconf(_SC_PHYS_PAGES);
-    const long pageSize = sysconf(_SC_PAGESIZE);
-    if (pages <= 0 || pageSize <= 0)
-        return UINT64_MAX;
-    return std::uint64_t(pages) * std::uint64_t(pageSize);
+    std::ifstream in(path);
+    std::uint64_t value = 0;
+    return in >> value ? value : Unlimited;
 }
+
+// The value of "key value" (or "key: value kB") in a file of such lines.
+std::uint64_t Keyed(const std::string& path, const std::string& key)
+{
+    std::ifstream in(path);
+    std::string line;
+    while (std::getline(in, line)) {
+        std::istringstream words(line);
+        std::string name;
+        std::uint64_t value = 0;
+        if (words >> name >> value && (name == key || name == key + ":"))
+            return value;
+    }
+    return Unlimited;
+}
+
+std::uint64_t Less(std::uint64_t a, std::uint64_t b) { return a > b ? a - b : 0; }
+
+// The group's folder and its ancestors up to the hierarchy's root.
+std::vector<std::string> GroupAndAncestors(const std::string& root, std::string path)
+{
+    std::vector<std::string> folders;
+    while (!path.empty() && path != "/") {
+        folders.push_back(root + path);
+        path.erase(path.find_last_of('/'));
+    }
+    folders.push_back(root);
+    return folders;
+}
+
+// Room left in the memory control group of this process, cgroup v2 (a line
+// "0::/path", the files memory.max and memory.current) or v1 (a line
+// "N:memory:/path", memory.limit_in_bytes and memory.usage_in_bytes).
+std::uint64_t GroupRoom(const std::string& procDir, const std::string& cgroupDir)
+{
+    std::ifstream in(procDir + "/self/cgroup");
+    std::string line;
+    std::uint64_t room = Unlimited;
+    while (std::getline(in, line)) {
+        const auto first = line.find(':');
+        const auto second = line.find(':', first + 1);
+        if (first == std::string::npos || second == std::string::npos)
+            continue;
+        const std::string controllers = line.substr(first + 1, second - first - 1);
+        const std::string path = line.substr(second + 1);
+        struct Files {
+            std::string root, limit, usage;
+        };
+        std::vector<Files> layouts;
+        if (controllers.empty()) {
+            layouts.push_back({cgroupDir, "memory.max", "memory.current"});
+            layouts.push_back({cgroupDir + "/unified", "memory.max", "memory.current"});
+        } else if (("," + controllers + ",").find(",memory,") != std::string::npos) {
+            layouts.push_back({cgroupDir + "/memory", "memory.limit_in_bytes", "memory.usage_in_bytes"});
+        }
+        for (const Files& files : layouts)
+            for (const std::string& folder : GroupAndAncestors(files.root, path)) {
+                const std::uint64_t limit = Number(folder + "/" + files.limit);
+                if (limit == Unlimited)
+                    continue;
+                const std::uint64_t usage = Number(folder + "/" + files.usage);
+                if (usage == Unlimited)
+                    continue;
+                // v1 names it total_inactive_file, v2 inactive_file.
+                std::uint64_t reclaimable = Keyed(folder + "/memory.stat", "inactive_file");
+                if (reclaimable == Unlimited)
+                    reclaimable = Keyed(folder + "/memory.stat", "total_inactive_file");
+                if (reclaimable == Unlimited)
+                    reclaimable = 0;
+                room = std::min(room, Less(limit, Less(usage, reclaimable)));
+            }
+    }
+    return room;
+}
+
+std::uint64_t AddressSpaceRoom(const std::string& procDir)
+{
+    rlimit limit{};
+    if (getrlimit(RLIMIT_AS, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY)
+        return Unlimited;
+    const std::uint64_t pages = Number(procDir + "/self/statm");
+    const long pageSize = sysconf(_SC_PAGESIZE);
+    if (pages == Unlimited || pageSize <= 0)
+        return Unlimited;
+    return Less(limit.rlim_cur, pages * std::uint64_t(pageSize));
+}
+
+}  // namespace
+
+TMemoryFigures ReadMemoryFigures(const std::string& procDir, const std::string& cgroupDir)
+{
+    TMemoryFigures figures;
+    const std::uint64_t kib = Keyed(procDir + "/meminfo", "MemAvailable");
+    if (kib != Unlimited)
+        figures.available = kib * 1024;
+    figures.group = GroupRoom(procDir, cgroupDir);
+    figures.addressSpace = AddressSpaceRoom(procDir);
+    return figures;
+}
+
+std::uint64_t AvailableMemory() { return ReadMemoryFigures("/proc", "/sys/fs/cgroup").Least(); }

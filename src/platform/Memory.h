@@ -1,9 +1,10 @@
 // Memory from the system: large zero-filled arrays of doubles, and how much
-// memory the machine has.
+// memory this process can still take.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 // An array of doubles straight from the system, zero-filled as the system
 // hands out fresh pages, which are all mapped at once: one call instead of a
@@ -22,5 +23,22 @@ private:
     double* data = nullptr;
 };
 
-// The machine's physical memory in bytes; UINT64_MAX when it cannot be told.
-std::uint64_t PhysicalMemory();
+// What limits a new allocation of this process, in bytes; UINT64_MAX where
+// nothing limits it or the figure cannot be read.
+struct TMemoryFigures {
+    std::uint64_t available = UINT64_MAX;  // the kernel's MemAvailable
+    std::uint64_t group = UINT64_MAX;      // the control group's limit less its use, lowest up the tree
+    std::uint64_t addressSpace = UINT64_MAX;  // the address-space limit less what is mapped
+
+    std::uint64_t Least() const;
+};
+
+// The figures as the files under procDir ("/proc") and cgroupDir
+// ("/sys/fs/cgroup") give them, cgroup v2 or v1; the address-space figure
+// from this process's own limit. Memory that the system can take back at
+// once (the page cache's inactive files) counts as free.
+TMemoryFigures ReadMemoryFigures(const std::string& procDir, const std::string& cgroupDir);
+
+// The memory this process can take now: the least of the figures above.
+// Mapping more than this meets the out-of-memory killer, not an error.
+std::uint64_t AvailableMemory();
