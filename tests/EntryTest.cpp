@@ -6,7 +6,10 @@
 #include <QProcess>
 #include <QProcessEnvironment>
 
+#include <algorithm>
 #include <ostream>
+#include <utility>
+#include <vector>
 #include <string>
 
 namespace {
@@ -37,23 +40,51 @@ TEST_P(Entry, EndsWithStatusZeroAndAtMostOneMessage)
     EXPECT_EQ(process.readAllStandardOutput().toStdString(), c.stdout);
 }
 
-TEST(Entry, WithoutADisplaySaysSoAndEndsWithStatusZero)
+// Where the window cannot be shown: no display at all, a display nothing
+// listens on, a platform the toolkit does not have. One message on standard
+// error that names what could not be opened and how to run it elsewhere; no
+// window, no abort, status 0.
+struct NoWindow {
+    const char* name;
+    std::vector<std::pair<const char*, const char*>> environment;  // set; the rest of these unset
+    std::vector<std::string> said;
+};
+
+void PrintTo(const NoWindow& c, std::ostream* os) { *os << c.name; }
+
+class Unshowable : public ::testing::TestWithParam<NoWindow> {};
+
+TEST_P(Unshowable, SaysWhatCannotBeOpenedAndEndsWithStatusZero)
 {
     QProcess process;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"})
         environment.remove(name);
+    for (const auto& [name, value] : GetParam().environment)
+        environment.insert(name, value);
     environment.insert("KORVANITH_PROBE", "close");
     process.setProcessEnvironment(environment);
     process.start(QCoreApplication::applicationDirPath() + "/entry_probe");
     ASSERT_TRUE(process.waitForFinished(30000));
-    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit) << "the program crashed or aborted";
     EXPECT_EQ(process.exitCode(), 0);
     EXPECT_EQ(process.readAllStandardOutput().toStdString(), "") << "a window was created";
     const std::string err = process.readAllStandardError().toStdString();
-    EXPECT_NE(err.find("no display"), std::string::npos) << err;
-    EXPECT_NE(err.find("xvfb-run"), std::string::npos) << err;
+    EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+    EXPECT_EQ(err.rfind("korvanith: Cannot start: ", 0), 0u) << err;
+    for (const std::string& part : GetParam().said)
+        EXPECT_NE(err.find(part), std::string::npos) << err;
+    EXPECT_NE(err.find("xvfb-run -a korvanith"), std::string::npos) << err;
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Displays, Unshowable,
+    ::testing::Values(
+        NoWindow{"no_display", {}, {"no display"}},
+        NoWindow{"display_nothing_listens_on", {{"DISPLAY", ":987"}}, {"the display :987"}},
+        NoWindow{"unknown_platform", {{"QT_QPA_PLATFORM", "nosuchplatform"}},
+                 {"\"nosuchplatform\""}}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 INSTANTIATE_TEST_SUITE_P(
     Runs, Entry,

@@ -2,7 +2,11 @@
 // reference and against what the pictures must look like, and every refusal.
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
+#include <QFile>
 #include <QGuiApplication>
+#include <QProcess>
+#include <QProcessEnvironment>
 
 #include <cmath>
 #include <cstring>
@@ -244,6 +248,76 @@ TEST_F(TransformCommand, EachRendererPaintsOnlyItsTarget)
     EXPECT_EQ(Pixels(window.Image4)[5], 100 * 65793);
     window.ShowLog(grid.data(), false, 105.0);
     EXPECT_EQ(Pixels(window.Image3)[1], levels::Gray(levels::Logarithmic(20.0, 105.0)));
+}
+
+// --- the platform's mathematical functions --------------------------------------
+
+// A fingerprint of the platform's sin, cos, atan2 and log over many
+// arguments: it tells which of glibc's variants of them runs.
+std::uint64_t MathFingerprint()
+{
+    std::uint64_t hash = 14695981039346656037u;
+    for (int i = 1; i < 20000; ++i) {
+        const double x = i * 0.0123456 - 123.0;
+        for (const double v : {std::sin(x), std::cos(x), std::atan2(x, 1.7), std::log(std::fabs(x) + 1)}) {
+            std::uint64_t bits;
+            std::memcpy(&bits, &v, sizeof bits);
+            hash = (hash ^ bits) * 1099511628211u;
+        }
+    }
+    return hash;
+}
+
+// Run under another variant, the test program writes the fingerprint of the
+// variant it ran with where KORVANITH_MATH_FINGERPRINT says.
+class WritesMathFingerprint : public ::testing::Environment {
+    void SetUp() override
+    {
+        const QString path = qEnvironmentVariable("KORVANITH_MATH_FINGERPRINT");
+        QFile file(path);
+        if (!path.isEmpty() && file.open(QIODevice::WriteOnly))
+            file.write(QByteArray::number(qulonglong(MathFingerprint()), 16));
+    }
+};
+const auto* const fingerprintWriter = ::testing::AddGlobalTestEnvironment(new WritesMathFingerprint);
+
+bool ProcessorHas(const char* flag)
+{
+    QFile cpuinfo("/proc/cpuinfo");
+    if (!cpuinfo.open(QIODevice::ReadOnly))
+        return false;
+    for (const QByteArray& line : cpuinfo.readAll().split('\n'))
+        if (line.startsWith("flags"))
+            return line.split(' ').contains(flag);
+    return false;
+}
+
+// The pixels are exact for the platform's sin, cos, atan2 and log, and glibc
+// picks a variant of these by processor (with fused multiply-add or without).
+// Forced onto the other variant, the command must still equal the slow
+// reference run under that same variant.
+TEST(OtherMathVariant, CommandStillEqualsTheSlowReferenceUnderIt)
+{
+    if (!ProcessorHas("fma"))
+        GTEST_SKIP() << "this processor has no fused multiply-add: glibc has no other variant to force";
+    Folder folder;
+    const QString fingerprint = folder.Path("fingerprint");
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("GLIBC_TUNABLES", "glibc.cpu.hwcaps=-FMA,-AVX2");
+    environment.insert("KORVANITH_MATH_FINGERPRINT", fingerprint);
+    process.setProcessEnvironment(environment);
+    process.start(QCoreApplication::applicationFilePath(),
+                  {"--gtest_filter=TransformCommand.EqualsTheSlowReferenceInBothModes:"
+                   "TransformCommand.BlackPicturesGiveBlackResults"});
+    ASSERT_TRUE(process.waitForFinished(120000));
+    const std::string output = process.readAllStandardOutput().toStdString();
+    EXPECT_EQ(process.exitCode(), 0) << output;
+    EXPECT_NE(output.find("[  PASSED  ] 2 tests."), std::string::npos) << output;
+    QFile written(fingerprint);
+    ASSERT_TRUE(written.open(QIODevice::ReadOnly)) << "the run under the other variant wrote no fingerprint";
+    EXPECT_NE(written.readAll(), QByteArray::number(qulonglong(MathFingerprint()), 16))
+        << "the other variant was not taken: the run compared nothing new";
 }
 
 // --- refusals ------------------------------------------------------------------

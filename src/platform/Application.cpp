@@ -4,9 +4,11 @@
 #include <QApplication>
 #include <QCursor>
 #include <QMessageBox>
+#include <QStringList>
 #include <QWidget>
 
 #include <cstdio>
+#include <cstdlib>
 #include <new>
 
 namespace {
@@ -44,6 +46,54 @@ TApplication::~TApplication()
     (void)leftToolkit;
 }
 
+namespace {
+
+const char StartElsewhere[] =
+    "Run it in a desktop session, or on a virtual display with: xvfb-run -a korvanith";
+
+// What the toolkit tries to open, in words: the display for X11 and Wayland,
+// else the platform by name. QT_QPA_PLATFORM lists platforms to try, each
+// perhaps with options after a colon; without it the toolkit takes X11.
+QString WhatIsOpened()
+{
+    QStringList platforms = qEnvironmentVariable("QT_QPA_PLATFORM").split(';', Qt::SkipEmptyParts);
+    if (platforms.isEmpty())
+        platforms << QStringLiteral("xcb");
+    QStringList names;
+    for (const QString& entry : platforms) {
+        const QString platform = entry.section(':', 0, 0);
+        if (platform == QLatin1String("xcb"))
+            names << QStringLiteral("the display %1").arg(qEnvironmentVariable("DISPLAY"));
+        else if (platform.startsWith(QLatin1String("wayland")))
+            names << QStringLiteral("the Wayland display %1")
+                         .arg(qEnvironmentVariable("WAYLAND_DISPLAY", QStringLiteral("wayland-0")));
+        else
+            names << QStringLiteral("the window platform \"%1\"").arg(platform);
+    }
+    return names.join(QLatin1String(" or "));
+}
+
+// While the toolkit starts: its warnings are kept as the reason, and its
+// fatal message (a display or platform that cannot be opened) ends the
+// program with one message of ours and status 0, instead of an abort.
+QString startWarning;
+
+void StartingToolkit(QtMsgType type, const QMessageLogContext&, const QString& message)
+{
+    if (type != QtFatalMsg) {
+        if (startWarning.isEmpty() && type != QtDebugMsg && type != QtInfoMsg)
+            startWarning = message.section('\n', 0, 0);
+        return;
+    }
+    const QString reason = startWarning.isEmpty() ? message.section('\n', 0, 0) : startWarning;
+    std::fprintf(stderr, "korvanith: Cannot start: %s cannot be opened (%s). %s\n",
+                 qPrintable(WhatIsOpened()), qPrintable(reason), StartElsewhere);
+    std::fflush(stderr);
+    std::_Exit(0);  // the toolkit is half made: nothing of it may run its destructors
+}
+
+}  // namespace
+
 void TApplication::Initialize()
 {
     if (QApplication::instance())
@@ -51,12 +101,15 @@ void TApplication::Initialize()
     // Without a display the toolkit would abort the process; say why instead.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY") &&
         qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
-        throw Exception("Cannot start: there is no display to show the window on. "
-                        "Run it in a desktop session, or on a virtual display with: xvfb-run -a korvanith");
+        throw Exception(std::string("Cannot start: there is no display to show the window on. ") +
+                        StartElsewhere);
     static int argc = 1;
     static char name[] = "korvanith";
     static char* argv[] = {name, nullptr};
+    const QtMessageHandler previous = qInstallMessageHandler(StartingToolkit);
     toolkit = std::make_unique<QApplication>(argc, argv);
+    qInstallMessageHandler(previous);
+    startWarning.clear();
     QApplication::setApplicationName(QStringLiteral("Korvanith"));
 }
 
