@@ -20,7 +20,7 @@
 namespace {
 
 const char Usage[] =
-    "Usage: korvanith-cli [--mode normal|swap] LEFT RIGHT LEFT_RESULT RIGHT_RESULT\n"
+    "Usage: korvanith-cli [--mode normal|swap] [--crop] LEFT RIGHT LEFT_RESULT RIGHT_RESULT\n"
     "\n"
     "Transforms the pictures LEFT and RIGHT as the Korvanith window does and writes the\n"
     "two result pictures. Both pictures must have the same size, with sides that are\n"
@@ -28,6 +28,8 @@ const char Usage[] =
     "\n"
     "  --mode normal   rebuild each picture from its own phase (linear gray; default)\n"
     "  --mode swap     rebuild each from the other's phase (logarithmic gray)\n"
+    "  --crop          first cut both pictures to their centre W x H, the largest powers\n"
+    "                  of two within both (a 451x300 and a 600x400 photo: 256x256)\n"
     "  --help          show this text\n"
     "\n"
     "The format of each result is chosen by its extension (.png, .bmp, .pgm, .ppm, ...).\n"
@@ -39,6 +41,7 @@ constexpr int ExitUsage = 2;
 struct Options {
     bool help = false;
     int mode = 0;  // the radio group's item: 0 normal, 1 swap
+    bool crop = false;
     std::vector<std::string> files;
 };
 
@@ -101,8 +104,17 @@ int Run(const Options& options)
         OpenSide(window.Image1, window.Image3, left);
         OpenSide(window.Image2, window.Image4, right);
     }
+    if (options.crop)
+        CropBoth(window.Image1, window.Image3, window.Image2, window.Image4);
     window.RadioGroup1->SetItemIndex(options.mode);
-    window.RunTransform();
+    try {
+        window.RunTransform();
+    } catch (const EMisfitPair& misfit) {
+        if (!misfit.Crop)
+            throw;
+        throw Exception(misfit.Sizes + " Add --crop to cut both to their centre " +
+                        misfit.Crop->Text() + ".");
+    }
     TSaveGroup results;
     results.AddPicture(leftResult, window.Image3->Picture);
     results.AddPicture(rightResult, window.Image4->Picture);
@@ -117,8 +129,10 @@ std::variant<Options, std::string> Parse(const QStringList& arguments)
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     const QCommandLineOption help({"h", "help"}, "show this text");
     const QCommandLineOption mode("mode", "normal or swap", "mode");
+    const QCommandLineOption crop("crop", "cut both to fit");
     parser.addOption(help);
     parser.addOption(mode);
+    parser.addOption(crop);
     if (!parser.parse(arguments)) {
         if (!parser.unknownOptionNames().isEmpty()) {
             const QString name = parser.unknownOptionNames().constFirst();
@@ -129,6 +143,7 @@ std::variant<Options, std::string> Parse(const QStringList& arguments)
     }
     Options options;
     options.help = parser.isSet(help);
+    options.crop = parser.isSet(crop);
     if (parser.isSet(mode)) {
         const QString value = parser.values(mode).constLast();
         if (value == "normal")

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "Levels.h"
+#include "PaneMenu.h"
 #include "Sides.h"
 #include "platform/Memory.h"
 #include "fourier/FourierTransform.h"
@@ -50,6 +51,8 @@ TKorvanith::TKorvanith(TComponent* Owner) : TForm(Owner)
     Image3->SetOnDropFile(openLeft);
     Image2->SetOnDropFile(openRight);
     Image4->SetOnDropFile(openRight);
+
+    AttachPaneMenus(Image1, Image2, Image3, Image4);
 }
 
 void TKorvanith::FileOpen1Accept()
@@ -91,10 +94,13 @@ void CheckSizes(const TBitmap* left, const TBitmap* right)
                      left->GetWidth() == right->GetWidth() &&
                      left->GetHeight() == right->GetHeight();
     if (!fit)
-        throw Exception("Cannot transform: the left picture is " + SizeText(left) +
-                        " and the right picture is " + SizeText(right) +
-                        ". Both pictures must be loaded and have the same size, with a width "
-                        "and a height that are each a power of two (1, 2, 4, 8, \u2026).");
+        throw EMisfitPair("Cannot transform: the left picture is " + SizeText(left) +
+                              " and the right picture is " + SizeText(right) +
+                              ". Both pictures must be loaded and have the same size, with a "
+                              "width and a height that are each a power of two (1, 2, 4, 8, "
+                              "\u2026).",
+                          CropToFit(left->GetWidth(), left->GetHeight(), right->GetWidth(),
+                                    right->GetHeight()));
 }
 
 // The six buffers of one run: two grids of 2N+1 doubles, zero-filled, and

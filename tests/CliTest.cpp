@@ -95,11 +95,53 @@ INSTANTIATE_TEST_SUITE_P(Formats, CliResults,
                                     "_" + info.param.extension;
                          });
 
+// --crop cuts both to their centre before the transform: its results are,
+// bit for bit, those of the same crops prepared as files.
+TEST(CliCrop, EqualsTheTransformOfTheCropsPreparedAsFiles)
+{
+    Folder folder;
+    const QImage left = RandomColour(45, 30, 7), right = RandomColour(60, 41, 8);
+    const QString leftFile = QString::fromStdString(folder.Save(left, "left.png"));
+    const QString rightFile = QString::fromStdString(folder.Save(right, "right.png"));
+    const QString leftCrop = QString::fromStdString(folder.Save(left.copy(6, 7, 32, 16), "left-crop.png"));
+    const QString rightCrop = QString::fromStdString(folder.Save(right.copy(14, 12, 32, 16), "right-crop.png"));
+    for (const char* mode : {"normal", "swap"}) {
+        SCOPED_TRACE(mode);
+        const Outcome cropped = Cli({"--mode", mode, "--crop", leftFile, rightFile,
+                                     folder.Path("a-left.png"), folder.Path("a-right.png")});
+        ASSERT_EQ(cropped.status, 0) << cropped.err;
+        const Outcome prepared = Cli({"--mode", mode, leftCrop, rightCrop, folder.Path("b-left.png"),
+                                      folder.Path("b-right.png")});
+        ASSERT_EQ(prepared.status, 0) << prepared.err;
+        for (const char* side : {"left", "right"}) {
+            SCOPED_TRACE(side);
+            QFile a(folder.Path(QString("a-") + side + ".png")), b(folder.Path(QString("b-") + side + ".png"));
+            ASSERT_TRUE(a.open(QIODevice::ReadOnly) && b.open(QIODevice::ReadOnly));
+            EXPECT_EQ(QImage::fromData(a.readAll()).size(), QSize(32, 16));
+            a.seek(0);
+            EXPECT_EQ(a.readAll(), b.readAll());
+        }
+    }
+}
+
+TEST(CliCrop, RefusalOfAMisfitPairNamesTheOption)
+{
+    Folder folder;
+    const Outcome outcome = Cli({QString::fromStdString(folder.Save(RandomColour(451, 300, 9), "cat.png")),
+                                 QString::fromStdString(folder.Save(RandomColour(600, 400, 10), "cup.png")),
+                                 folder.Path("l.png"), folder.Path("r.png")});
+    EXPECT_EQ(outcome.status, 1);
+    EXPECT_NE(outcome.err.find("451\u00d7300"), std::string::npos) << outcome.err;
+    EXPECT_NE(outcome.err.find("Add --crop to cut both to their centre 256\u00d7256.\n"), std::string::npos)
+        << outcome.err;
+    EXPECT_EQ(outcome.err.find("right-click"), std::string::npos) << "the window's remedy: " << outcome.err;
+}
+
 TEST(CliUsage, HelpPrintsUsage)
 {
     const Outcome outcome = Cli({"--help"});
     EXPECT_EQ(outcome.status, 0);
-    EXPECT_EQ(outcome.out.rfind("Usage: korvanith-cli [--mode normal|swap] LEFT RIGHT", 0), 0u);
+    EXPECT_EQ(outcome.out.rfind("Usage: korvanith-cli [--mode normal|swap] [--crop] LEFT RIGHT", 0), 0u);
 }
 
 class CliUsageError : public ::testing::TestWithParam<QStringList> {};

@@ -8,6 +8,7 @@
 #include <QProcess>
 #include <QProcessEnvironment>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <random>
@@ -326,6 +327,7 @@ struct Refusal {
     const char* name;
     QImage left, right;
     std::vector<std::string> said;  // parts of the message
+    const char* crop;               // the size the message offers to crop both to; "" for none
 };
 
 void PrintTo(const Refusal& c, std::ostream* os) { *os << c.name; }
@@ -344,6 +346,10 @@ TEST_P(RefusedTransform, ChangesNothingAndSaysWhy)
         for (const std::string& part : c.said)
             EXPECT_NE(message.find(part), std::string::npos) << message;
         EXPECT_NE(message.find("power of two"), std::string::npos) << message;
+        const std::string remedy = std::string("choose \"Crop both to ") + c.crop + "\".";
+        EXPECT_EQ(message.find("Crop both") != std::string::npos, *c.crop != 0) << message;
+        if (*c.crop)
+            EXPECT_EQ(message.substr(message.size() - std::min(message.size(), remedy.size())), remedy);
         EXPECT_EQ(Screen->GetCursor(), crDefault);
     }
     const std::vector<std::vector<PackedColour>> after = {
@@ -354,14 +360,14 @@ TEST_P(RefusedTransform, ChangesNothingAndSaysWhy)
 INSTANTIATE_TEST_SUITE_P(
     Pictures, RefusedTransform,
     ::testing::Values(
-        Refusal{"nothing_loaded", {}, {}, {"left picture is not loaded", "right picture is not loaded"}},
-        Refusal{"left_missing", {}, Black(8, 8), {"left picture is not loaded", "8\u00d78"}},
-        Refusal{"right_missing", Black(8, 8), {}, {"8\u00d78", "right picture is not loaded"}},
-        Refusal{"sizes_differ", Black(8, 8), Black(16, 8), {"8\u00d78", "16\u00d78"}},
-        Refusal{"sides_swapped", Black(4, 8), Black(8, 4), {"4\u00d78", "8\u00d74"}},
-        Refusal{"width_not_power_of_two", Black(12, 8), Black(12, 8), {"12\u00d78"}},
-        Refusal{"height_not_power_of_two", Black(8, 3), Black(8, 3), {"8\u00d73"}},
-        Refusal{"right_larger", Black(8, 8), Black(9, 9), {"9\u00d79"}}),
+        Refusal{"nothing_loaded", {}, {}, {"left picture is not loaded", "right picture is not loaded"}, ""},
+        Refusal{"left_missing", {}, Black(8, 8), {"left picture is not loaded", "8\u00d78"}, ""},
+        Refusal{"right_missing", Black(8, 8), {}, {"8\u00d78", "right picture is not loaded"}, ""},
+        Refusal{"sizes_differ", Black(8, 8), Black(16, 8), {"8\u00d78", "16\u00d78"}, "8\u00d78"},
+        Refusal{"sides_swapped", Black(4, 8), Black(8, 4), {"4\u00d78", "8\u00d74"}, "4\u00d74"},
+        Refusal{"width_not_power_of_two", Black(12, 8), Black(12, 8), {"12\u00d78"}, "8\u00d78"},
+        Refusal{"height_not_power_of_two", Black(8, 3), Black(8, 3), {"8\u00d73"}, "8\u00d72"},
+        Refusal{"right_larger", Black(8, 8), Black(9, 9), {"9\u00d79"}, "8\u00d78"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

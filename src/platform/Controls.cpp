@@ -1,6 +1,7 @@
 // Controls of the form over Qt widgets.
 #include "platform/Controls.h"
 
+#include <QContextMenuEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QImage>
@@ -12,6 +13,7 @@
 
 #include "platform/ActnList.h"
 #include "platform/Application.h"
+#include "platform/Menus.h"
 
 TImage::TImage(QWidget* parent)
     : QWidget(parent), Picture(new TPicture), picture(Picture)
@@ -30,6 +32,22 @@ void TImage::paintEvent(QPaintEvent*)
         return;
     QPainter painter(this);
     painter.drawImage(0, 0, image);
+}
+
+void TImage::SetPopupMenu(TPopupMenu* menu)
+{
+    popupMenu = menu;
+    setFocusPolicy(menu ? Qt::ClickFocus : Qt::NoFocus);  // not in the Tab order
+}
+
+void TImage::contextMenuEvent(QContextMenuEvent* event)
+{
+    if (!popupMenu) {
+        event->ignore();
+        return;
+    }
+    event->accept();
+    popupMenu->Popup(event->globalPos().x(), event->globalPos().y());
 }
 
 void TImage::SetOnDropFile(std::function<void(const AnsiString&)> handler)

@@ -13,6 +13,7 @@
 
 class QRadioButton;
 class TAction;
+class TPopupMenu;
 
 // Shows its picture at the picture's own size from the top-left corner,
 // clipped to the control; never stretched or centred.
@@ -30,14 +31,21 @@ public:
     // (through the application's handler guard); any other drop is refused.
     void SetOnDropFile(std::function<void(const AnsiString& fileName)> handler);
 
+    // The menu shown on a right-click, or on the menu key once a click has
+    // given the control the focus; none when null.
+    void SetPopupMenu(TPopupMenu* menu);
+    TPopupMenu* GetPopupMenu() const { return popupMenu; }
+
 protected:
     void paintEvent(QPaintEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
     std::unique_ptr<TPicture> picture;
     std::function<void(const AnsiString&)> onDropFile;
+    TPopupMenu* popupMenu = nullptr;
 };
 
 class TButton : public QPushButton {

@@ -7,6 +7,8 @@
 #include <QLocale>
 #include <QString>
 
+#include <string>
+
 #include "platform/PictureFiles.h"
 
 
@@ -88,6 +90,33 @@ void TPicture::LoadFromFile(const AnsiString& fileName)
     if (packed.isNull())
         CannotLoad(fileName, QStringLiteral("there is not enough memory to hold the picture"));
     *image = std::move(packed);
+    this->fileName = fileName;
+    Changed();
+}
+
+void TPicture::Crop(int left, int top, int width, int height)
+{
+    const bool inside = left >= 0 && top >= 0 && width > 0 && height > 0 &&
+                        std::int64_t(left) + width <= GetWidth() &&
+                        std::int64_t(top) + height <= GetHeight();
+    if (!inside)
+        throw Exception("Cannot crop a " + std::to_string(GetWidth()) + "\u00d7" +
+                        std::to_string(GetHeight()) + " picture to " + std::to_string(width) +
+                        "\u00d7" + std::to_string(height) + " at " + std::to_string(left) + ", " +
+                        std::to_string(top) + ".");
+    QImage part = image->copy(left, top, width, height);
+    if (part.isNull())
+        throw Exception("There is not enough memory to crop the picture.");
+    *image = std::move(part);
+    Changed();
+}
+
+void TPicture::Assign(const TPicture* source)
+{
+    if (source == this)
+        return;
+    *image = *source->image;  // shared until either is drawn on
+    fileName = source->fileName;
     Changed();
 }
 

@@ -70,6 +70,17 @@ public:
     // Replaces the picture by the file's image, or raises an Exception that
     // names the file and the reason and leaves the picture as it was.
     void LoadFromFile(const AnsiString& fileName);
+
+    // The file the pixels came from, by LoadFromFile (kept by Crop and
+    // Assign); empty for a picture never loaded.
+    AnsiString GetFileName() const { return fileName; }
+
+    // Replaces the picture by its width x height part whose top-left corner
+    // is (left, top); raises, changing nothing, unless that part lies inside.
+    void Crop(int left, int top, int width, int height);
+
+    // Becomes a copy of the source: pixels and file name.
+    void Assign(const TPicture* source);
     int GetWidth() const;
     int GetHeight() const;
     TBitmap* GetBitmap();
@@ -88,4 +99,5 @@ private:
     void Changed();
     std::unique_ptr<QImage> image;
     TBitmap bitmap;
+    AnsiString fileName;
 };

@@ -7,6 +7,9 @@
 #include <QImageWriter>
 #include <QSaveFile>
 
+#include <cerrno>
+#include <cstring>
+
 #include "platform/Graphics.h"
 
 EWriteError::EWriteError(AnsiString fileName, AnsiString reason)
@@ -57,6 +60,67 @@ void TSaveGroup::CheckPictureName(const AnsiString& fileName)
                           "unknown picture format (use .png, .bmp, .pgm, .ppm, .jpg, .tif, ...)");
 }
 
+std::vector<AnsiString> TSaveGroup::PictureFilters()
+{
+    // Formats named twice by the toolkit share a filter.
+    const std::vector<std::pair<QByteArray, QByteArray>> twins = {{"jpg", "jpeg"}, {"tif", "tiff"}};
+    QList<QByteArray> formats = QImageWriter::supportedImageFormats();
+    std::vector<AnsiString> filters;
+    auto add = [&](const QByteArray& format) {
+        if (!formats.contains(format))
+            return;
+        QByteArray patterns = "*." + format;
+        QByteArray name = format.toUpper();
+        for (const auto& [first, second] : twins)
+            if (format == first && formats.contains(second)) {
+                patterns += " *." + second;
+                formats.removeAll(second);
+            }
+        if (format == "jpg")
+            name = "JPEG";
+        filters.push_back((name + " picture (" + patterns + ")").toStdString());
+        formats.removeAll(format);
+    };
+    add("png");
+    for (const QByteArray& format : QList<QByteArray>(formats))
+        add(format);
+    return filters;
+}
+
+namespace {
+
+// Why a file could not be opened for writing, in words: the folder is
+// missing or not writable, or what the system said.
+AnsiString CannotOpen(const AnsiString& fileName, const QSaveFile& file)
+{
+    const QFileInfo target(QString::fromStdString(fileName));
+    const QFileInfo folder(target.absolutePath());
+    if (!folder.exists())
+        return "the folder " + folder.absoluteFilePath().toStdString() + " does not exist";
+    if (!folder.isDir())
+        return folder.absoluteFilePath().toStdString() + " is not a folder";
+    if (target.isDir())
+        return "it is a folder";
+    // The system's words for a refused write: the folder's permissions, or a
+    // file system mounted read-only.
+    const QString error = file.errorString();
+    for (const int refused : {EACCES, EPERM, EROFS})
+        if (error == QString::fromLocal8Bit(std::strerror(refused)))
+            return "the folder " + folder.absoluteFilePath().toStdString() + " is not writable (" +
+                   error.toStdString() + ")";
+    return error.toStdString();
+}
+
+// Why writing failed: a full disk says so, else the system's words.
+AnsiString CannotFinish(const QString& error)
+{
+    if (error.contains(QLatin1String("No space left"), Qt::CaseInsensitive))
+        return "the disk is full (" + error.toStdString() + ")";
+    return error.toStdString();
+}
+
+}  // namespace
+
 void TSaveGroup::AddPicture(const AnsiString& fileName, TPicture* picture)
 {
     CheckPictureName(fileName);
@@ -67,9 +131,14 @@ void TSaveGroup::AddPicture(const AnsiString& fileName, TPicture* picture)
     File& f = *files.back();
     f.file.setDirectWriteFallback(false);
     if (!f.file.open(QIODevice::WriteOnly))
-        throw EWriteError(fileName, f.file.errorString().toStdString());
+        throw EWriteError(fileName, CannotOpen(fileName, f.file));
     QImageWriter writer(&f.file, FormatOf(fileName));
-    if (!writer.write(image))
+    const bool written = writer.write(image);
+    // Encoders do not all notice a failed write: the file's own error, taken
+    // now (committing loses its words), says what went wrong.
+    if (!f.file.flush() || f.file.error() != QFileDevice::NoError)
+        throw EWriteError(fileName, CannotFinish(f.file.errorString()));
+    if (!written)
         throw EWriteError(fileName, writer.errorString().toStdString());
 }
 
@@ -78,15 +147,16 @@ void TSaveGroup::AddText(const AnsiString& fileName, const AnsiString& text)
     files.push_back(std::make_unique<File>(fileName));
     File& f = *files.back();
     f.file.setDirectWriteFallback(false);
-    if (!f.file.open(QIODevice::WriteOnly) ||
-        f.file.write(text.data(), qint64(text.size())) != qint64(text.size()))
-        throw EWriteError(fileName, f.file.errorString().toStdString());
+    if (!f.file.open(QIODevice::WriteOnly))
+        throw EWriteError(fileName, CannotOpen(fileName, f.file));
+    if (f.file.write(text.data(), qint64(text.size())) != qint64(text.size()) || !f.file.flush())
+        throw EWriteError(fileName, CannotFinish(f.file.errorString()));
 }
 
 void TSaveGroup::Commit()
 {
     for (auto& f : files)
         if (!f->file.commit())
-            throw EWriteError(f->name, f->file.errorString().toStdString());
+            throw EWriteError(f->name, CannotFinish(f->file.errorString()));
     files.clear();
 }

@@ -28,6 +28,10 @@ public:
     // can be written (.png, .bmp, .pgm, .ppm, .jpg, .tif, ...; any case).
     static void CheckPictureName(const AnsiString& fileName);
 
+    // The formats pictures can be written in, as dialog filters: PNG first,
+    // then the others ("BMP picture (*.bmp)", "JPEG picture (*.jpg *.jpeg)", ...).
+    static std::vector<AnsiString> PictureFilters();
+
     // Writes the whole picture to a temporary file beside fileName, in the
     // format its extension names: 8-bit gray when every pixel is gray, else
     // 8-bit RGB. Raises EWriteError.
