@@ -2,7 +2,8 @@
 # Starts Korvanith in a real window on a private X server and uses it as a
 # person would: open two pictures through the "&Open..." buttons' dialogs,
 # press "Transform..." in each mode, compare the painted result panes with the
-# command-line tool's pixels, and quit with "E&xit".
+# command-line tool's pixels; open a pair of odd sizes, see the refusal, crop
+# it through a pane's context menu and transform it; quit with "E&xit".
 # Usage: real_window.sh KORVANITH KORVANITH_CLI
 set -euo pipefail
 korvanith=$1
@@ -94,6 +95,28 @@ check_pane 0 "$work/s1.png"
 check_pane 432 "$work/s2.png"
 [ -n "${KORVANITH_SCREENSHOT:-}" ] && cp "$work/shot.png" "$KORVANITH_SCREENSHOT"
 
+# A pair of odd sizes, like two photographs: refused, then cut to their
+# centre 256x256 from the left result pane's menu (its first item).
+convert -size 300x280 gradient:darkgreen-khaki -fill black -draw "circle 150,140 150,80" "$work/photo-left.png"
+convert -size 270x300 xc:gray20 -fill gray80 -draw "rectangle 60,70 210,230" "$work/photo-right.png"
+open_through_dialog 117 276 "$work/photo-left.png"
+open_through_dialog 557 276 "$work/photo-right.png"
+click 349 188  # Transform...: refused
+box=$(timeout 15 xdotool search --sync --onlyvisible --name '^Korvanith$' | head -n 1) ||
+  fail "no message refusing the pair of odd sizes"
+xdotool windowfocus --sync "$box" 2>/dev/null || true
+xdotool key Return
+sleep 0.5
+xdotool mousemove --window "$window" 128 420 click 3
+sleep 0.8
+xdotool key Down Return
+sleep 0.8
+"$cli" --mode swap --crop "$work/photo-left.png" "$work/photo-right.png" "$work/c1.png" "$work/c2.png"
+click 349 188  # Transform...
+sleep 1
+check_pane 0 "$work/c1.png"
+check_pane 432 "$work/c2.png"
+
 click 349 532  # E&xit
 for _ in $(seq 100); do kill -0 "$app_pid" 2>/dev/null || break; sleep 0.1; done
 kill -0 "$app_pid" 2>/dev/null && fail "the program did not end after E&xit"
@@ -101,4 +124,4 @@ status=0
 wait "$app_pid" || status=$?
 app_pid=""
 [ "$status" -eq 0 ] || fail "exit status $status"
-echo "real_window: opened, transformed in both modes, panes match the engine, exit status 0"
+echo "real_window: opened, transformed in both modes, cropped an odd pair through the menu, panes match the engine, exit status 0"
