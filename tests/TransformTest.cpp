@@ -348,8 +348,9 @@ TEST_P(RefusedTransform, ChangesNothingAndSaysWhy)
         EXPECT_NE(message.find("power of two"), std::string::npos) << message;
         const std::string remedy = std::string("choose \"Crop both to ") + c.crop + "\".";
         EXPECT_EQ(message.find("Crop both") != std::string::npos, *c.crop != 0) << message;
-        if (*c.crop)
+        if (*c.crop) {
             EXPECT_EQ(message.substr(message.size() - std::min(message.size(), remedy.size())), remedy);
+        }
         EXPECT_EQ(Screen->GetCursor(), crDefault);
     }
     const std::vector<std::vector<PackedColour>> after = {

@@ -88,6 +88,99 @@ void TImage::dropEvent(QDropEvent* event)
     Application->Dispatch([this, name = file.toStdString()] { onDropFile(name); });
 }
 
+TPixelView::TPixelView(QWidget* parent) : QWidget(parent), shown(std::make_unique<QImage>()) {}
+TPixelView::~TPixelView() = default;
+
+void TPixelView::SetPixels(int width, int height, int channels, const std::uint8_t* bytes)
+{
+    pixelWidth = pixelHeight = 0;
+    *shown = QImage();
+    if (bytes && width > 0 && height > 0 && (channels == 1 || channels == 3)) {
+        // A view of the caller's bytes, copied once scaled (or at its size).
+        const QImage view(bytes, width, height, qsizetype(width) * channels,
+                          channels == 1 ? QImage::Format_Grayscale8 : QImage::Format_RGB888);
+        const QSize room = size().isEmpty() ? QSize(width, height) : size();
+        *shown = width <= room.width() && height <= room.height()
+                     ? view.copy()
+                     : view.scaled(room, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+        if (!shown->isNull())
+            pixelWidth = width, pixelHeight = height;
+    }
+    update();
+}
+
+QSize TPixelView::ShownSize() const { return shown->size(); }
+
+void TPixelView::paintEvent(QPaintEvent*)
+{
+    if (shown->isNull())
+        return;
+    QPainter painter(this);
+    painter.drawImage(0, 0, *shown);
+}
+
+TLabel::TLabel(QWidget* parent) : QLabel(parent) {}
+void TLabel::SetCaption(const AnsiString& caption) { setText(QString::fromStdString(caption)); }
+AnsiString TLabel::GetCaption() const { return text().toStdString(); }
+
+TTrackBar::TTrackBar(QWidget* parent) : QSlider(Qt::Horizontal, parent)
+{
+    connect(this, &QSlider::valueChanged, this, [this] {
+        if (OnChange)
+            Application->Dispatch(OnChange);
+    });
+}
+
+void TTrackBar::SetRange(int min, int max) { setRange(min, max); }
+int TTrackBar::GetPosition() const { return value(); }
+void TTrackBar::SetPosition(int position) { setValue(position); }
+void TTrackBar::SetTracking(bool tracking) { setTracking(tracking); }
+
+TStringGrid::TStringGrid(QWidget* parent) : QTableWidget(parent)
+{
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setSelectionMode(QAbstractItemView::NoSelection);
+    setFocusPolicy(Qt::NoFocus);
+}
+
+void TStringGrid::SetSize(int columns, int rows)
+{
+    setColumnCount(columns);
+    setRowCount(rows);
+}
+
+void TStringGrid::SetColumnTitle(int column, const AnsiString& title)
+{
+    setHorizontalHeaderItem(column, new QTableWidgetItem(QString::fromStdString(title)));
+}
+
+void TStringGrid::SetRowTitle(int row, const AnsiString& title)
+{
+    setVerticalHeaderItem(row, new QTableWidgetItem(QString::fromStdString(title)));
+}
+
+void TStringGrid::SetCell(int column, int row, const AnsiString& text, bool bold)
+{
+    auto* cell = new QTableWidgetItem(QString::fromStdString(text));
+    cell->setTextAlignment(Qt::AlignCenter);
+    QFont font = cell->font();
+    font.setBold(bold);
+    cell->setFont(font);
+    setItem(row, column, cell);
+}
+
+AnsiString TStringGrid::GetCell(int column, int row) const
+{
+    const QTableWidgetItem* cell = item(row, column);
+    return cell ? cell->text().toStdString() : AnsiString();
+}
+
+bool TStringGrid::IsBold(int column, int row) const
+{
+    const QTableWidgetItem* cell = item(row, column);
+    return cell && cell->font().bold();
+}
+
 TButton::TButton(QWidget* parent) : QPushButton(parent)
 {
     connect(this, &QPushButton::clicked, this, [this] {

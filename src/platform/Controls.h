@@ -1,11 +1,15 @@
 // Controls of the form: the picture box, the push button, the radio group.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 
 #include <QGroupBox>
+#include <QLabel>
 #include <QPushButton>
+#include <QSlider>
+#include <QTableWidget>
 #include <QStringList>
 #include <QWidget>
 
@@ -46,6 +50,66 @@ private:
     std::unique_ptr<TPicture> picture;
     std::function<void(const AnsiString&)> onDropFile;
     TPopupMenu* popupMenu = nullptr;
+};
+
+// Shows pixels that are not a picture of their own (the lab's tiles): gray or
+// RGB bytes, scaled down to fit the control in proportion when larger, never
+// enlarged, from the top-left corner. Keeps only what it shows.
+class TPixelView : public QWidget {
+    Q_OBJECT
+public:
+    explicit TPixelView(QWidget* parent = nullptr);
+    ~TPixelView() override;
+
+    // width x height pixels, row-major without padding, channels 1 (gray) or
+    // 3 (RGB); a null bytes or an empty size shows nothing.
+    void SetPixels(int width, int height, int channels, const std::uint8_t* bytes);
+    // The size of the pixels given, and of what is shown of them.
+    int GetPixelWidth() const { return pixelWidth; }
+    int GetPixelHeight() const { return pixelHeight; }
+    QSize ShownSize() const;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    std::unique_ptr<QImage> shown;
+    int pixelWidth = 0, pixelHeight = 0;
+};
+
+// A line of text.
+class TLabel : public QLabel {
+    Q_OBJECT
+public:
+    explicit TLabel(QWidget* parent = nullptr);
+    void SetCaption(const AnsiString& caption);
+    AnsiString GetCaption() const;
+};
+
+// A slider from Min to Max. OnChange runs when the position changes: while
+// it is dragged when Tracking, else once it is let go.
+class TTrackBar : public QSlider {
+    Q_OBJECT
+public:
+    explicit TTrackBar(QWidget* parent = nullptr);
+    void SetRange(int min, int max);
+    int GetPosition() const;
+    void SetPosition(int position);  // runs OnChange when it moves
+    void SetTracking(bool tracking);
+    std::function<void()> OnChange;
+};
+
+// A table of texts, addressed by column and row from 0; a cell may be bold.
+class TStringGrid : public QTableWidget {
+    Q_OBJECT
+public:
+    explicit TStringGrid(QWidget* parent = nullptr);
+    void SetSize(int columns, int rows);
+    void SetColumnTitle(int column, const AnsiString& title);
+    void SetRowTitle(int row, const AnsiString& title);
+    void SetCell(int column, int row, const AnsiString& text, bool bold = false);
+    AnsiString GetCell(int column, int row) const;
+    bool IsBold(int column, int row) const;
 };
 
 class TButton : public QPushButton {
