@@ -18,7 +18,11 @@
 TImage::TImage(QWidget* parent)
     : QWidget(parent), Picture(new TPicture), picture(Picture)
 {
-    Picture->OnChange = [this] { update(); };
+    Picture->OnChange = [this] {
+        update();
+        if (OnPictureChange)
+            OnPictureChange();
+    };
 }
 
 TImage::~TImage() = default;

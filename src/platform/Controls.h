@@ -31,6 +31,9 @@ public:
 
     TPicture* const Picture;
 
+    // Runs whenever the picture is replaced or handed out for drawing.
+    std::function<void()> OnPictureChange;
+
     // When set, a single local file dropped on the control is handed to it
     // (through the application's handler guard); any other drop is refused.
     void SetOnDropFile(std::function<void(const AnsiString& fileName)> handler);

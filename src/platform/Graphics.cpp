@@ -111,6 +111,15 @@ void TPicture::Crop(int left, int top, int width, int height)
     Changed();
 }
 
+void TPicture::CopyPixels(PackedColour* target) const
+{
+    for (int y = 0; y < image->height(); ++y) {
+        const auto* row = reinterpret_cast<const std::uint32_t*>(image->constScanLine(y));
+        for (int x = 0; x < image->width(); ++x)
+            *target++ = static_cast<PackedColour>(row[x] & 0x00ffffffu);
+    }
+}
+
 void TPicture::Assign(const TPicture* source)
 {
     if (source == this)

@@ -81,6 +81,10 @@ public:
 
     // Becomes a copy of the source: pixels and file name.
     void Assign(const TPicture* source);
+
+    // Every pixel as PackedColour, row by row, into width * height values at
+    // target; tells nobody, since nothing changes.
+    void CopyPixels(PackedColour* target) const;
     int GetWidth() const;
     int GetHeight() const;
     TBitmap* GetBitmap();

@@ -2,11 +2,22 @@
 #include "platform/Menus.h"
 
 #include <QAction>
+#include <QKeySequence>
+#include <QShortcut>
+#include <QWidget>
 #include <QMenu>
 #include <QPoint>
 #include <QString>
 
 #include "platform/Application.h"
+
+void AddShortcut(QWidget* form, const AnsiString& key, std::function<void()> handler)
+{
+    auto* shortcut = new QShortcut(QKeySequence(QString::fromStdString(key)), form);
+    shortcut->setContext(Qt::WindowShortcut);
+    QObject::connect(shortcut, &QShortcut::activated, shortcut,
+                     [handler = std::move(handler)] { Application->Dispatch(handler); });
+}
 
 void TMenuItem::Click()
 {

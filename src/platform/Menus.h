@@ -8,6 +8,8 @@
 
 #include <QObject>
 
+class QWidget;
+
 #include "platform/Exception.h"
 
 class TMenuItem {
@@ -19,6 +21,10 @@ public:
     // Runs OnClick through the application's handler guard, when enabled.
     void Click();
 };
+
+// A key (such as "F2") that runs the handler, through the application's
+// handler guard, while the form or any of its controls has the focus.
+void AddShortcut(QWidget* form, const AnsiString& key, std::function<void()> handler);
 
 class TPopupMenu : public QObject {
 public:
