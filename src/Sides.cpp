@@ -64,6 +64,31 @@ bool CropBoth(TImage* leftInput, TImage* leftResult, TImage* rightInput, TImage*
     return true;
 }
 
+namespace {
+
+std::string SizeText(const TPicture* picture)
+{
+    if (picture->GetWidth() == 0 || picture->GetHeight() == 0)
+        return "not loaded";
+    return std::to_string(picture->GetWidth()) + "\u00d7" + std::to_string(picture->GetHeight());
+}
+
+}  // namespace
+
+void CheckPairFits(const TPicture* left, const TPicture* right)
+{
+    const bool fit = PowerOfTwo(left->GetWidth()) && PowerOfTwo(left->GetHeight()) &&
+                     left->GetWidth() == right->GetWidth() &&
+                     left->GetHeight() == right->GetHeight();
+    if (!fit)
+        throw EMisfitPair("Cannot transform: the left picture is " + SizeText(left) +
+                              " and the right picture is " + SizeText(right) +
+                              ". Both pictures must be loaded and have the same size, with a "
+                              "width and a height that are each a power of two (1, 2, 4, 8, "
+                              "\u2026).",
+                          CropToFit(left, right));
+}
+
 EMisfitPair::EMisfitPair(AnsiString sizes, std::optional<TCropSize> crop)
     : Exception(sizes), Sizes(std::move(sizes)), Crop(crop)
 {

@@ -35,6 +35,10 @@ void CropSide(TImage* input, TImage* result, TCropSize size);
 // there is nothing to cut.
 bool CropBoth(TImage* leftInput, TImage* leftResult, TImage* rightInput, TImage* rightResult);
 
+// Refuses, with an EMisfitPair, a pair of pictures the transform cannot take:
+// both must be loaded and of one size, with sides that are powers of two.
+void CheckPairFits(const TPicture* left, const TPicture* right);
+
 // A pair the transform refuses: Message says why and how to crop it in the
 // window; Sizes the same without the remedy; Crop the size it can be cut to.
 class EMisfitPair : public Exception {

@@ -77,32 +77,6 @@ void TKorvanith::FourierTransform(double* grid, const std::uint32_t* dims, std::
 
 namespace {
 
-bool PowerOfTwo(int n) { return n > 0 && (n & (n - 1)) == 0; }
-
-std::string SizeText(const TBitmap* bitmap)
-{
-    if (bitmap->GetWidth() == 0 || bitmap->GetHeight() == 0)
-        return "not loaded";
-    return std::to_string(bitmap->GetWidth()) + "\u00d7" + std::to_string(bitmap->GetHeight());
-}
-
-// Refuses a pair of pictures that the transform cannot take, before anything
-// is allocated or painted.
-void CheckSizes(const TBitmap* left, const TBitmap* right)
-{
-    const bool fit = PowerOfTwo(left->GetWidth()) && PowerOfTwo(left->GetHeight()) &&
-                     left->GetWidth() == right->GetWidth() &&
-                     left->GetHeight() == right->GetHeight();
-    if (!fit)
-        throw EMisfitPair("Cannot transform: the left picture is " + SizeText(left) +
-                              " and the right picture is " + SizeText(right) +
-                              ". Both pictures must be loaded and have the same size, with a "
-                              "width and a height that are each a power of two (1, 2, 4, 8, "
-                              "\u2026).",
-                          CropToFit(left->GetWidth(), left->GetHeight(), right->GetWidth(),
-                                    right->GetHeight()));
-}
-
 // The six buffers of one run: two grids of 2N+1 doubles, zero-filled, and
 // four planes of N doubles. Refuses before allocating when the process cannot
 // take that much now (the memory available, its control group's room, its
@@ -160,7 +134,7 @@ void TKorvanith::RunTransform()
     TBitmap* left = Image1->Picture->GetBitmap();
     const int W = left->GetWidth();
     const int H = left->GetHeight();
-    CheckSizes(left, Image2->Picture->GetBitmap());
+    CheckPairFits(Image1->Picture, Image2->Picture);
 
     Buffers::Check(W, H);
     BusyCursor cursor;  // declared first: the buffers go before the cursor is restored
