@@ -145,6 +145,11 @@ std::vector<std::uint8_t> SortedStretch(const std::vector<double>& values)
     return gray;
 }
 
+std::vector<std::uint8_t> Bytes(const lab::Picture& p)
+{
+    return std::vector<std::uint8_t>(p.bytes, p.bytes + p.Size());
+}
+
 std::vector<double> AsDoubles(const Samples& s) { return std::vector<double>(s.begin(), s.end()); }
 
 const Tile AllTiles[] = {Tile::Magnitude,     Tile::Phase,     Tile::Normal, Tile::Swap,
@@ -234,7 +239,7 @@ class Centring : public ::testing::TestWithParam<Placement> {};
 
 const std::uint8_t* Pixel(const lab::Picture& p, int x, int y)
 {
-    return p.bytes.data() + (std::size_t(y) * p.width + x) * p.channels;
+    return p.bytes + (std::size_t(y) * p.width + x) * p.channels;
 }
 
 // A constant picture has frequency 0 alone: one bright pixel in the
@@ -245,7 +250,7 @@ TEST_P(Centring, FrequencyZeroOfMagnitude)
     const Samples s = Constant(c.W, c.H, 77 * GrayUnit);
     const PhaseLab lab(s.data(), s.data(), c.W, c.H);
     const lab::Picture& tile = lab.Image(Side::Left, Tile::Magnitude);
-    ASSERT_EQ(tile.bytes.size(), std::size_t(c.W) * c.H);
+    ASSERT_EQ(tile.Size(), std::size_t(c.W) * c.H);
     for (int y = 0; y < c.H; ++y)
         for (int x = 0; x < c.W; ++x)
             EXPECT_EQ(*Pixel(tile, x, y), x == c.zeroX && y == c.zeroY ? 255 : 0)
@@ -383,20 +388,16 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(PhaseLegend, RunsFromMinusPiThroughZeroToPi)
 {
-    const lab::Picture legend = lab::PhaseLegend(7, 3);
-    ASSERT_EQ(legend.width, 7);
-    ASSERT_EQ(legend.height, 3);
-    ASSERT_EQ(legend.channels, 3);
-    ASSERT_EQ(legend.bytes.size(), 7u * 3 * 3);
+    const std::vector<std::uint8_t> legend = lab::PhaseLegend(7, 3);
+    ASSERT_EQ(legend.size(), 7u * 3 * 3);
     const Rgb columns[7] = {{0, 255, 255}, {0, 0, 255},   {255, 0, 255}, {255, 0, 0},
                             {255, 255, 0}, {0, 255, 0}, {0, 255, 255}};
     for (int y = 0; y < 3; ++y)
         for (int x = 0; x < 7; ++x) {
-            const std::uint8_t* p = Pixel(legend, x, y);
+            const std::uint8_t* p = legend.data() + 3 * (7 * y + x);
             EXPECT_EQ((Rgb{p[0], p[1], p[2]}), columns[x]) << "pixel (" << x << ", " << y << ")";
         }
-    const lab::Picture one = lab::PhaseLegend(1, 1);
-    EXPECT_EQ(one.bytes, (std::vector<std::uint8_t>{255, 0, 0}));
+    EXPECT_EQ(lab::PhaseLegend(1, 1), (std::vector<std::uint8_t>{255, 0, 0}));
     EXPECT_THROW(lab::PhaseLegend(0, 4), std::invalid_argument);
     EXPECT_THROW(lab::PhaseLegend(4, -1), std::invalid_argument);
 }
@@ -445,8 +446,8 @@ TEST_P(MixEnds, TilesAndRowsAreNormalAndSwap)
         for (Side side : {Side::Left, Side::Right}) {
             SCOPED_TRACE(side == Side::Left ? "left" : "right");
             const auto want = SortedStretch(RealParts(main.grid[side == Side::Left ? 0 : 1]));
-            EXPECT_EQ(lab.Image(side, Tile::Mix).bytes, want);
-            EXPECT_EQ(lab.Image(side, end == Rebuild::Normal ? Tile::Normal : Tile::Swap).bytes, want);
+            EXPECT_EQ(Bytes(lab.Image(side, Tile::Mix)), want);
+            EXPECT_EQ(Bytes(lab.Image(side, end == Rebuild::Normal ? Tile::Normal : Tile::Swap)), want);
             for (Side input : {Side::Left, Side::Right})
                 EXPECT_EQ(lab.Resemblance(side, Rebuild::Mix, input), lab.Resemblance(side, end, input));
         }
@@ -835,7 +836,7 @@ protected:
         Snapshot s;
         for (int side = 0; side < 2; ++side) {
             for (int t = 0; t < 7; ++t)
-                s.tiles[side][t] = lab.Image(Side(side), AllTiles[t]).bytes;
+                s.tiles[side][t] = Bytes(lab.Image(Side(side), AllTiles[t]));
             for (int r = 0; r < 5; ++r)
                 for (int i = 0; i < 2; ++i)
                     s.rows[side][r][i] = lab.Resemblance(Side(side), AllRebuilds[r], Side(i));
@@ -911,7 +912,7 @@ TEST_P(MixClamps, IntoZeroToOne)
     EXPECT_EQ(lab.Mix(), GetParam().clamped);
     const Tile end = GetParam().clamped == 0.0 ? Tile::Normal : Tile::Swap;
     for (Side side : {Side::Left, Side::Right})
-        EXPECT_EQ(lab.Image(side, Tile::Mix).bytes, lab.Image(side, end).bytes);
+        EXPECT_EQ(Bytes(lab.Image(side, Tile::Mix)), Bytes(lab.Image(side, end)));
     const PhaseLab opened(left.data(), right.data(), 8, 4, GetParam().mix);
     EXPECT_EQ(opened.Mix(), GetParam().clamped) << "the constructor clamps as well";
     EXPECT_TRUE(SameBits(Rebuilt(lab, Side::Left, Rebuild::Mix, GetParam().mix),

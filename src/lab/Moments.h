@@ -100,6 +100,13 @@ Spread BlockSpread(const X& x, double mx, const Y& y, double my, std::size_t beg
     return {fold(xx), fold(xy), fold(yy)};
 }
 
+// The two sums above for the layout of the lab's own rebuilds (contiguous
+// doubles against samples), on AVX2 vectors where the processor has them:
+// lane for lane the same operations, hence the same bits as the templates.
+double BlockSum(const Contiguous& v, std::size_t begin, std::size_t end);
+Spread BlockSpread(const Contiguous& x, double mx, const Samples& y, double my,
+                   std::size_t begin, std::size_t end);
+
 // Running totals of the centred sums, block after block.
 struct Spreads {
     Total xx, xy, yy;

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "fourier/FourierTransform.h"
+#include "lab/Memory.h"
 #include "lab/Moments.h"
 #include "lab/SinCos.h"
 #include "lab/Stretch.h"
@@ -19,6 +20,8 @@ constexpr double Pi = 3.14159265358979323846;
 constexpr double TwoPi = 2.0 * Pi;
 constexpr int Tiles = 7;
 constexpr int Rebuilds = 5;
+// Bytes of all tiles of a side, per pixel: one each, three for the phase.
+constexpr std::size_t PixelBytes = Tiles - 1 + 3;
 // The transform's own limit on the count of elements.
 constexpr std::uint64_t MostPixels = std::uint64_t(1) << 30;
 // Angles handed to SinCos at a time: three arrays of them stay in the
@@ -47,6 +50,8 @@ double Clamped(double mix)
         throw std::invalid_argument("phase lab: the mix is not a number");
     return mix < 0.0 ? 0.0 : mix > 1.0 ? 1.0 : mix;
 }
+
+int Channels(Tile tile) { return tile == Tile::Phase ? 3 : 1; }
 
 int Index(Side side) { return side == Side::Left ? 0 : 1; }
 Side Other(Side side) { return side == Side::Left ? Side::Right : Side::Left; }
@@ -84,24 +89,40 @@ void Layout(int W, int H, bool centred, Put put)
     }
 }
 
-Picture Blank(int W, int H, int channels)
+// The colour of a phase in [-pi, pi] with full saturation and value, in
+// straight-line code (random phases would make branches guess wrong half the
+// time). With h the phase in sixths of a turn (-3..3, red at 0, cyan at both
+// ends), each channel is a tent clamped to [0, 1]: red 2 - |h|; green and
+// blue, whose tents straddle the ends, take the nearer of their two copies.
+// (|v| - |v - 1| + 1) / 2 is v clamped to [0, 1].
+inline std::array<std::uint8_t, 3> Hue(double phase)
 {
-    Picture p;
-    p.width = W;
-    p.height = H;
-    p.channels = channels;
-    p.bytes.assign(std::size_t(W) * std::size_t(H) * std::size_t(channels), 0);
-    return p;
+    const double h = phase * (3.0 / Pi);
+    const auto level = [](double v) {
+        return static_cast<std::uint8_t>((std::fabs(v) - std::fabs(v - 1.0) + 1.0) * 127.5 + 0.5);
+    };
+    return {level(2.0 - std::fabs(h)),
+            level(2.0 - std::min(std::fabs(h - 2.0), std::fabs(h + 4.0))),
+            level(2.0 - std::min(std::fabs(h - 4.0), std::fabs(h + 2.0)))};
 }
+
 
 }  // namespace
 
 struct PhaseLab::Half {
-    std::vector<std::int32_t> samples;
+    Array<std::int32_t> samples;
     double mean = 0.0;  // of the samples, summed as Correlation sums
-    std::vector<double> magnitude, phase;
-    Picture tiles[Tiles];
+    Array<double> magnitude, phase;
+    std::uint8_t* tiles[Tiles];  // in Data's pixels
     std::optional<double> rows[Rebuilds][2];  // [rebuild][input side]
+};
+
+struct PhaseLab::Data {
+    Half halves[2];
+    Array<double> grid;  // 2N+1 doubles, the rebuilds' work space
+    Array<std::uint8_t> pixels;  // every tile of both halves, in one block
+    Half& operator[](Side side) { return halves[Index(side)]; }
+    const Half& operator[](Side side) const { return halves[Index(side)]; }
 };
 
 PhaseLab::PhaseLab(const std::int32_t* left, const std::int32_t* right, int W, int H,
@@ -111,23 +132,28 @@ PhaseLab::PhaseLab(const std::int32_t* left, const std::int32_t* right, int W, i
     if (!left || !right)
         throw std::invalid_argument("phase lab: samples missing");
     const std::int32_t* const inputs[2] = {left, right};
-    grid.reset(new double[2 * count + 1]);
+    data = std::make_unique<Data>();
+    data->grid = Array<double>(2 * count + 1);
+    data->pixels = Array<std::uint8_t>(2 * PixelBytes * count);
+    double* const g = data->grid.data();
+    std::uint8_t* free = data->pixels.data();
     for (int s = 0; s < 2; ++s) {
-        halves[s] = std::make_unique<Half>();
-        Half& half = *halves[s];
-        half.samples.assign(inputs[s], inputs[s] + count);
+        Half& half = data->halves[s];
+        for (int t = 0; t < Tiles; ++t) {
+            half.tiles[t] = free;
+            free += count * Channels(Tile(t));
+        }
+        half.samples = Array<std::int32_t>(count);
+        std::copy(inputs[s], inputs[s] + count, half.samples.data());
         half.mean = moments::Mean(moments::Samples{half.samples.data()}, count);
-        for (int t = 0; t < Tiles; ++t)
-            half.tiles[t] = Blank(W, H, Tile(t) == Tile::Phase ? 3 : 1);
 
         // The split exactly as the main command makes it.
-        Load(inputs[s], grid.get());
-        Transform(grid.get(), +1);
-        half.magnitude.resize(count);
-        half.phase.resize(count);
+        Load(inputs[s], g);
+        Transform(g, +1);
+        half.magnitude = Array<double>(count);
+        half.phase = Array<double>(count);
         double* const magnitude = half.magnitude.data();
         double* const phase = half.phase.data();
-        const double* const g = grid.get();
         for (std::size_t k = 0; k < count; ++k) {
             const double re = g[2 * k + 1];
             const double im = g[2 * k + 2];
@@ -137,17 +163,19 @@ PhaseLab::PhaseLab(const std::int32_t* left, const std::int32_t* right, int W, i
 
         // log(1 + m) only grows with m, so the largest magnitude gives the top.
         const double top = std::log1p(*std::max_element(magnitude, magnitude + count));
+        std::uint8_t* const bytes = half.tiles[int(Tile::Magnitude)];
         if (top > 0.0) {
             const double scale = 255.0 / top;
-            std::uint8_t* const bytes = half.tiles[int(Tile::Magnitude)].bytes.data();
             Layout(W, H, true, [&](std::size_t to, std::size_t from) {
                 const double v = std::log1p(magnitude[from]) * scale + 0.5;
                 bytes[to] = static_cast<std::uint8_t>(v < 255.0 ? v : 255.0);
             });
+        } else {
+            std::fill(bytes, bytes + count, std::uint8_t(0));
         }
-        std::uint8_t* const rgb = half.tiles[int(Tile::Phase)].bytes.data();
+        std::uint8_t* const rgb = half.tiles[int(Tile::Phase)];
         Layout(W, H, true, [&](std::size_t to, std::size_t from) {
-            const auto colour = PhaseColour(phase[from]);
+            const auto colour = Hue(phase[from]);
             std::copy(colour.begin(), colour.end(), rgb + 3 * to);
         });
     }
@@ -155,17 +183,17 @@ PhaseLab::PhaseLab(const std::int32_t* left, const std::int32_t* right, int W, i
     // Normal of one side and Swap of the other take the cosines and sines of
     // the same phase: a second grid computes them once for both.
     {
-        std::unique_ptr<double[]> second(new double[2 * count + 1]);
+        Array<double> second(2 * count + 1);
         for (Side side : {Side::Left, Side::Right}) {
-            FillNormalAndSwap(side, grid.get(), second.get());
-            Finish(grid.get(), side, Rebuild::Normal);
-            Finish(second.get(), Other(side), Rebuild::Swap);
+            FillNormalAndSwap(side, g, second.data());
+            Finish(g, side, Rebuild::Normal);
+            Finish(second.data(), Other(side), Rebuild::Swap);
         }
     }
     for (Side side : {Side::Left, Side::Right})
         for (Rebuild rebuild : {Rebuild::MagnitudeOnly, Rebuild::PhaseOnly}) {
-            Fill(side, rebuild, alpha, grid.get());
-            Finish(grid.get(), side, rebuild);
+            Fill(side, rebuild, alpha, g);
+            Finish(g, side, rebuild);
         }
     Mixes();
 }
@@ -183,40 +211,50 @@ void PhaseLab::SetMix(double mix)
     Mixes();
 }
 
-const Picture& PhaseLab::Image(Side side, Tile tile) const
+Picture PhaseLab::Image(Side side, Tile tile) const
 {
-    return halves[Index(side)]->tiles[int(tile)];
+    Picture picture;
+    picture.width = width;
+    picture.height = height;
+    picture.channels = Channels(tile);
+    picture.bytes = (*data)[side].tiles[int(tile)];
+    return picture;
 }
 
 std::optional<double> PhaseLab::Resemblance(Side magnitudeOf, Rebuild rebuild, Side input) const
 {
-    return halves[Index(magnitudeOf)]->rows[int(rebuild)][Index(input)];
+    return (*data)[magnitudeOf].rows[int(rebuild)][Index(input)];
 }
 
 const double* PhaseLab::Magnitudes(Side side) const
 {
-    return halves[Index(side)]->magnitude.data();
+    return (*data)[side].magnitude.data();
 }
 
-const double* PhaseLab::Phases(Side side) const { return halves[Index(side)]->phase.data(); }
+const double* PhaseLab::Phases(Side side) const { return (*data)[side].phase.data(); }
 
 void PhaseLab::RebuildGrid(Side side, Rebuild rebuild, double mix, double* out) const
 {
     Fill(side, rebuild, rebuild == Rebuild::Mix ? Clamped(mix) : 0.0, out);
     Transform(out, -1);
-    const double divisor = double(height) * double(width);
+    const double inverse = Inverse();
     for (std::size_t i = 1; i <= 2 * count; ++i)
-        out[i] = out[i] / divisor;
+        out[i] = out[i] * inverse;
 }
+
+// 1 / (double(H) * double(W)). N is a power of two, so this is exact, and a
+// product with it is the correctly rounded x * 2^-k just as the main
+// command's quotient x / N is: the same double, without a division.
+double PhaseLab::Inverse() const { return 1.0 / (double(height) * double(width)); }
 
 std::uint64_t PhaseLab::BytesNeeded(int W, int H)
 {
-    const std::uint64_t N = Pixels(W, H);
-    const std::uint64_t samples = 2 * N * sizeof(std::int32_t);
-    const std::uint64_t planes = 4 * N * sizeof(double);
-    const std::uint64_t grids = 2 * (2 * N + 1) * sizeof(double);
-    const std::uint64_t tiles = 2 * (Tiles - 1 + 3) * N;
-    return samples + planes + grids + tiles + sizeof(PhaseLab) + 2 * sizeof(Half);
+    const std::size_t N = Pixels(W, H);
+    const std::uint64_t samples = 2 * LargeBytes(N * sizeof(std::int32_t));
+    const std::uint64_t planes = 4 * LargeBytes(N * sizeof(double));
+    const std::uint64_t grids = 2 * LargeBytes((2 * N + 1) * sizeof(double));
+    const std::uint64_t tiles = LargeBytes(2 * PixelBytes * N);
+    return samples + planes + grids + tiles + sizeof(PhaseLab) + sizeof(Data);
 }
 
 void PhaseLab::Transform(double* g, std::int32_t sign) const
@@ -236,9 +274,9 @@ void PhaseLab::Load(const std::int32_t* samples, double* g) const
 
 void PhaseLab::Fill(Side side, Rebuild rebuild, double mix, double* g) const
 {
-    const double* const m = halves[Index(side)]->magnitude.data();
-    const double* const own = halves[Index(side)]->phase.data();
-    const double* const other = halves[Index(Other(side))]->phase.data();
+    const double* const m = (*data)[side].magnitude.data();
+    const double* const own = (*data)[side].phase.data();
+    const double* const other = (*data)[Other(side)].phase.data();
     g[0] = 0.0;
     // Polar to Cartesian with the library's cosine and sine, exactly as the
     // main command joins.
@@ -298,9 +336,9 @@ void PhaseLab::Fill(Side side, Rebuild rebuild, double mix, double* g) const
 
 void PhaseLab::FillNormalAndSwap(Side phaseOf, double* normal, double* swap) const
 {
-    const double* const phase = halves[Index(phaseOf)]->phase.data();
-    const double* const own = halves[Index(phaseOf)]->magnitude.data();
-    const double* const other = halves[Index(Other(phaseOf))]->magnitude.data();
+    const double* const phase = (*data)[phaseOf].phase.data();
+    const double* const own = (*data)[phaseOf].magnitude.data();
+    const double* const other = (*data)[Other(phaseOf)].magnitude.data();
     normal[0] = swap[0] = 0.0;
     for (std::size_t k = 0; k < count; ++k) {
         const double c = std::cos(phase[k]);
@@ -319,7 +357,7 @@ void PhaseLab::FillNormalAndSwap(Side phaseOf, double* normal, double* swap) con
 void PhaseLab::Finish(double* g, Side side, Rebuild rebuild)
 {
     Transform(g, -1);
-    const double divisor = double(height) * double(width);
+    const double inverse = Inverse();
     const std::size_t n = count;
     // The real parts move down to 1..N as they are divided (writing index
     // 1+k only ever overwrites one already read), which frees N+1..2N for
@@ -331,12 +369,12 @@ void PhaseLab::Finish(double* g, Side side, Rebuild rebuild)
     for (std::size_t b = 0; b < n; b += moments::Block) {
         const std::size_t e = std::min(n, b + moments::Block);
         for (std::size_t k = b; k < e; ++k)
-            x[k] = g[2 * k + 1] / divisor;
+            x[k] = g[2 * k + 1] * inverse;
         total.Add(moments::BlockSum(values, b, e));
     }
     const double mean = total.Value() / double(n);
 
-    const Half* const inputs[2] = {halves[0].get(), halves[1].get()};
+    const Half* const inputs[2] = {&data->halves[0], &data->halves[1]};
     moments::Spreads toInput[2];
     for (std::size_t b = 0; b < n; b += moments::Block) {
         const std::size_t e = std::min(n, b + moments::Block);
@@ -345,12 +383,12 @@ void PhaseLab::Finish(double* g, Side side, Rebuild rebuild)
                                                 moments::Samples{inputs[i]->samples.data()},
                                                 inputs[i]->mean, b, e));
     }
-    Half& half = *halves[Index(side)];
+    Half& half = (*data)[side];
     for (int i = 0; i < 2; ++i)
         half.rows[int(rebuild)][i] = moments::Pearson(n, mean, inputs[i]->mean, toInput[i]);
 
     const Stretch stretch = PercentileStretch(x, n, x + n);
-    std::uint8_t* const bytes = half.tiles[int(TileOf(rebuild))].bytes.data();
+    std::uint8_t* const bytes = half.tiles[int(TileOf(rebuild))];
     Layout(width, height, rebuild == Rebuild::MagnitudeOnly,
            [&](std::size_t to, std::size_t from) { bytes[to] = stretch(x[from]); });
 }
@@ -361,57 +399,40 @@ void PhaseLab::Mixes()
 {
     for (Side side : {Side::Left, Side::Right}) {
         if (alpha == 0.0 || alpha == 1.0) {
-            Half& half = *halves[Index(side)];
+            Half& half = (*data)[side];
             const Rebuild end = alpha == 0.0 ? Rebuild::Normal : Rebuild::Swap;
-            half.tiles[int(Tile::Mix)].bytes = half.tiles[int(TileOf(end))].bytes;
+            const std::uint8_t* const from = half.tiles[int(TileOf(end))];
+            std::copy(from, from + count, half.tiles[int(Tile::Mix)]);
             for (int i = 0; i < 2; ++i)
                 half.rows[int(Rebuild::Mix)][i] = half.rows[int(end)][i];
             continue;
         }
-        Fill(side, Rebuild::Mix, alpha, grid.get());
-        Finish(grid.get(), side, Rebuild::Mix);
+        Fill(side, Rebuild::Mix, alpha, data->grid.data());
+        Finish(data->grid.data(), side, Rebuild::Mix);
     }
 }
 
 std::array<std::uint8_t, 3> PhaseColour(double phase)
 {
-    // Sixths of a turn from red: red, yellow, green, cyan, blue, magenta.
-    double h = phase * (3.0 / Pi);
-    if (!(h >= -3.0 && h <= 3.0))
-        h = std::remainder(h, 6.0);
-    if (h < 0.0)
-        h += 6.0;
-    if (!(h < 6.0))  // a sliver below 0 rounds up to 6; NaN
-        h = 0.0;
-    const int sector = int(h);
-    const double f = h - sector;
-    const auto level = [](double v) { return static_cast<std::uint8_t>(v * 255.0 + 0.5); };
-    const std::uint8_t up = level(f), down = level(1.0 - f);
-    switch (sector) {
-    case 0: return {255, up, 0};
-    case 1: return {down, 255, 0};
-    case 2: return {0, 255, up};
-    case 3: return {0, down, 255};
-    case 4: return {up, 0, 255};
-    default: return {255, 0, down};
-    }
+    if (!(phase >= -Pi && phase <= Pi))
+        phase = std::isnan(phase) ? 0.0 : std::remainder(phase, TwoPi);
+    return Hue(phase);
 }
 
-Picture PhaseLegend(int width, int height)
+std::vector<std::uint8_t> PhaseLegend(int width, int height)
 {
     if (width <= 0 || height <= 0)
         throw std::invalid_argument("phase legend: the size " + std::to_string(width) + "x" +
                                     std::to_string(height) + " is empty");
-    Picture legend = Blank(width, height, 3);
-    std::uint8_t* const row = legend.bytes.data();
+    const std::size_t stride = 3 * std::size_t(width);
+    std::vector<std::uint8_t> legend(stride * std::size_t(height));
     for (int x = 0; x < width; ++x) {
         const double phase = width == 1 ? 0.0 : -Pi + TwoPi * x / (width - 1);
         const auto colour = PhaseColour(phase);
-        std::copy(colour.begin(), colour.end(), row + 3 * std::size_t(x));
+        std::copy(colour.begin(), colour.end(), legend.begin() + 3 * std::size_t(x));
     }
-    const std::size_t stride = 3 * std::size_t(width);
     for (int y = 1; y < height; ++y)
-        std::copy(row, row + stride, row + y * stride);
+        std::copy(legend.begin(), legend.begin() + stride, legend.begin() + y * stride);
     return legend;
 }
 

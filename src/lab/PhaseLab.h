@@ -29,11 +29,14 @@ enum class Tile {
 // of the tile with the same name.
 enum class Rebuild { Normal, Swap, Mix, MagnitudeOnly, PhaseOnly };
 
-// Row-major bytes without padding: channels 1 is gray, 3 is RGB.
+// A tile as the lab holds it: row-major bytes without padding, channels 1 for
+// gray and 3 for RGB. It points into the lab: valid for as long as the lab
+// is, and the Mix tiles change in place when the mix moves.
 struct Picture {
     int width = 0, height = 0;
     int channels = 1;
-    std::vector<std::uint8_t> bytes;
+    const std::uint8_t* bytes = nullptr;
+    std::size_t Size() const { return std::size_t(width) * std::size_t(height) * std::size_t(channels); }
 };
 
 // Both inputs are W x H pictures given as samples: the packed colour of each
@@ -91,7 +94,7 @@ public:
     void SetMix(double mix);
     double Mix() const { return alpha; }
 
-    const Picture& Image(Side side, Tile tile) const;
+    Picture Image(Side side, Tile tile) const;
 
     // Pearson's correlation of the rebuild of side magnitudeOf (Swap of the
     // left: left magnitude with the right phase) with the samples of input.
@@ -116,7 +119,9 @@ public:
 
 private:
     struct Half;
+    struct Data;
     void Transform(double* grid, std::int32_t sign) const;
+    double Inverse() const;
     void Load(const std::int32_t* samples, double* grid) const;
     void Fill(Side side, Rebuild rebuild, double mix, double* grid) const;
     void FillNormalAndSwap(Side phaseOf, double* normal, double* swap) const;
@@ -126,8 +131,7 @@ private:
     int width, height;
     std::size_t count;  // N
     double alpha;
-    std::unique_ptr<Half> halves[2];
-    std::unique_ptr<double[]> grid;  // 2N+1 doubles, the rebuilds' work space
+    std::unique_ptr<Data> data;  // both halves and the work grid
 };
 
 // The colour of a phase: its hue, with 0 red, 2 pi/3 green, -2 pi/3 blue and
@@ -135,11 +139,11 @@ private:
 // Components rounded to nearest; phases outside [-pi, pi] wrap around.
 std::array<std::uint8_t, 3> PhaseColour(double phase);
 
-// A legend for the Phase tiles: a width x height RGB bar whose column x shows
-// the colour of phase -pi + 2 pi x / (width - 1), from -pi at the left edge
-// through 0 in the middle to pi at the right (one column: 0). Throws
-// std::invalid_argument unless both sizes are positive.
-Picture PhaseLegend(int width, int height);
+// A legend for the Phase tiles: a width x height RGB bar (row-major, 3 bytes
+// a pixel) whose column x shows the colour of phase -pi + 2 pi x / (width - 1),
+// from -pi at the left edge through 0 in the middle to pi at the right (one
+// column: 0). Throws std::invalid_argument unless both sizes are positive.
+std::vector<std::uint8_t> PhaseLegend(int width, int height);
 
 // Pearson's correlation of a[0], a[strideA], ... with b[0], b[strideB], ...
 // (n values each), from sums about the means, blocked and compensated: its

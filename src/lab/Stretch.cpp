@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 
 namespace lab {
@@ -43,7 +44,9 @@ public:
     bool Usable() const { return std::isfinite(scale) && scale > 0.0; }
     std::size_t operator()(double v) const
     {
-        const std::size_t b = static_cast<std::size_t>((v - lo) * scale);
+        // Through a signed integer, which the processor converts to in one
+        // instruction; the value is never negative.
+        const auto b = static_cast<std::size_t>(static_cast<std::int64_t>((v - lo) * scale));
         return b < Bins ? b : Bins - 1;
     }
 
