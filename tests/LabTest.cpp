@@ -226,6 +226,33 @@ std::vector<Known> KnownCases()
 INSTANTIATE_TEST_SUITE_P(Pictures, KnownSpectrum, ::testing::ValuesIn(KnownCases()),
                          [](const auto& info) { return info.param.name; });
 
+// The magnitude tile: log(1 + |F|) from 0 to its top onto 0..255, centred.
+struct MagnitudeCase {
+    std::string name;
+    int W, H;
+    Samples picture;
+    std::vector<std::uint8_t> tile;
+};
+
+class MagnitudeTile : public ::testing::TestWithParam<MagnitudeCase> {};
+
+TEST_P(MagnitudeTile, IsLogScaledFromZeroToTheTop)
+{
+    const MagnitudeCase& c = GetParam();
+    const PhaseLab lab(c.picture.data(), c.picture.data(), c.W, c.H);
+    EXPECT_EQ(Bytes(lab.Image(Side::Left, Tile::Magnitude)), c.tile);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Pictures, MagnitudeTile,
+    ::testing::Values(
+        // |F| = 4 at frequency 0 and 2 at frequency 1, which the centred tile
+        // shows first: 255 log(3) / log(5) = 174.07.
+        MagnitudeCase{"TwoLevels", 2, 1, {3, 1}, {174, 255}},
+        MagnitudeCase{"AllZeroIsBlack", 2, 2, {0, 0, 0, 0}, {0, 0, 0, 0}},
+        MagnitudeCase{"ImpulseIsFlatWhite", 2, 2, {0, 0, 0, 9}, {255, 255, 255, 255}}),
+    [](const auto& info) { return info.param.name; });
+
 // --- where the centred tiles put frequency 0 and the last frequency ------------
 
 struct Placement {
@@ -472,6 +499,73 @@ INSTANTIATE_TEST_SUITE_P(Shapes, MixEnds,
                                            Pair{"Colour16x16", 16, 16, true},
                                            Pair{"Gray32x8", 32, 8, false},
                                            Pair{"Colour32x8", 32, 8, true}),
+                         [](const auto& info) { return info.param.name; });
+
+// --- the mix between its ends --------------------------------------------------
+
+// The mix written out: each side's magnitude with its phase moved by a of the
+// way to the other's, the short way round (the difference as
+// atan2(sin, cos)), with the library's cosine and sine.
+std::vector<double> MixReference(const Samples& left, const Samples& right, int W, int H, Side side,
+                                 double a)
+{
+    const std::size_t N = std::size_t(W) * std::size_t(H);
+    const std::uint32_t dims[3] = {0, std::uint32_t(H), std::uint32_t(W)};
+    std::vector<std::complex<double>> spectrum[2];
+    const Samples* inputs[2] = {&left, &right};
+    for (int s = 0; s < 2; ++s) {
+        std::vector<double> g(2 * N + 1, 0.0);
+        for (std::size_t k = 0; k < N; ++k)
+            g[2 * k + 1] = (*inputs[s])[k];
+        fourier::FourierTransform(g.data(), dims, 2, +1);
+        for (std::size_t k = 0; k < N; ++k)
+            spectrum[s].emplace_back(g[2 * k + 1], g[2 * k + 2]);
+    }
+    const int own = side == Side::Left ? 0 : 1;
+    std::vector<double> g(2 * N + 1, 0.0);
+    for (std::size_t k = 0; k < N; ++k) {
+        const double p = std::arg(spectrum[own][k]);
+        const double q = std::arg(spectrum[1 - own][k]);
+        const double t = p + a * std::atan2(std::sin(q - p), std::cos(q - p));
+        g[2 * k + 1] = std::abs(spectrum[own][k]) * std::cos(t);
+        g[2 * k + 2] = std::abs(spectrum[own][k]) * std::sin(t);
+    }
+    fourier::FourierTransform(g.data(), dims, 2, -1);
+    for (double& v : g)
+        v /= double(N);
+    return g;
+}
+
+struct MixPoint {
+    std::string name;
+    int W, H;
+    double a;
+};
+
+class MixBetweenEnds : public ::testing::TestWithParam<MixPoint> {};
+
+TEST_P(MixBetweenEnds, MovesEachPhaseTheShortWayRound)
+{
+    const MixPoint& c = GetParam();
+    const Samples left = RandomSamples(c.W, c.H, true, 41), right = RandomSamples(c.W, c.H, false, 42);
+    const PhaseLab lab(left.data(), right.data(), c.W, c.H);
+    for (Side side : {Side::Left, Side::Right}) {
+        SCOPED_TRACE(side == Side::Left ? "left" : "right");
+        const std::vector<double> want = MixReference(left, right, c.W, c.H, side, c.a);
+        const std::vector<double> got = Rebuilt(lab, side, Rebuild::Mix, c.a);
+        double scale = 0;
+        for (double v : want)
+            scale = std::max(scale, std::fabs(v));
+        for (std::size_t i = 1; i < want.size(); ++i)
+            ASSERT_NEAR(got[i], want[i], 1e-12 * scale) << "double " << i;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Mixes, MixBetweenEnds,
+                         ::testing::Values(MixPoint{"Half16x16", 16, 16, 0.5},
+                                           MixPoint{"Tenth8x32", 8, 32, 0.1},
+                                           MixPoint{"NearlySwapped32x4", 32, 4, 0.95},
+                                           MixPoint{"Half1x8", 1, 8, 0.5}),
                          [](const auto& info) { return info.param.name; });
 
 // --- correlation --------------------------------------------------------------

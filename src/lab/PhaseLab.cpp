@@ -106,7 +106,6 @@ inline std::array<std::uint8_t, 3> Hue(double phase)
             level(2.0 - std::min(std::fabs(h - 4.0), std::fabs(h + 2.0)))};
 }
 
-
 }  // namespace
 
 struct PhaseLab::Half {
@@ -136,12 +135,12 @@ PhaseLab::PhaseLab(const std::int32_t* left, const std::int32_t* right, int W, i
     data->grid = Array<double>(2 * count + 1);
     data->pixels = Array<std::uint8_t>(2 * PixelBytes * count);
     double* const g = data->grid.data();
-    std::uint8_t* free = data->pixels.data();
+    std::uint8_t* next = data->pixels.data();
     for (int s = 0; s < 2; ++s) {
         Half& half = data->halves[s];
         for (int t = 0; t < Tiles; ++t) {
-            half.tiles[t] = free;
-            free += count * Channels(Tile(t));
+            half.tiles[t] = next;
+            next += count * Channels(Tile(t));
         }
         half.samples = Array<std::int32_t>(count);
         std::copy(inputs[s], inputs[s] + count, half.samples.data());
