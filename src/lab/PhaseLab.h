@@ -36,7 +36,10 @@ struct Picture {
     int width = 0, height = 0;
     int channels = 1;
     const std::uint8_t* bytes = nullptr;
-    std::size_t Size() const { return std::size_t(width) * std::size_t(height) * std::size_t(channels); }
+    std::size_t Size() const
+    {
+        return std::size_t(width) * std::size_t(height) * std::size_t(channels);
+    }
 };
 
 // Both inputs are W x H pictures given as samples: the packed colour of each
@@ -79,6 +82,8 @@ public:
     // (check BytesNeeded first).
     PhaseLab(const std::int32_t* left, const std::int32_t* right, int W, int H, double mix = 0.5);
 
+    // Moves without copying the planes; a lab moved from may only be
+    // destroyed or assigned to.
     PhaseLab(const PhaseLab&) = delete;
     PhaseLab& operator=(const PhaseLab&) = delete;
     PhaseLab(PhaseLab&&) noexcept;
@@ -94,6 +99,7 @@ public:
     void SetMix(double mix);
     double Mix() const { return alpha; }
 
+    // The tile of a side; see Picture for how long it stays valid.
     Picture Image(Side side, Tile tile) const;
 
     // Pearson's correlation of the rebuild of side magnitudeOf (Swap of the
@@ -108,7 +114,8 @@ public:
     // the lab but its spectra.
     void RebuildGrid(Side side, Rebuild rebuild, double mix, double* grid) const;
 
-    // The spectrum planes, N doubles each, row-major, not centred.
+    // The spectrum planes, N doubles each, row-major, not centred, as long as
+    // the lab lives.
     const double* Magnitudes(Side side) const;
     const double* Phases(Side side) const;
 
