@@ -161,12 +161,14 @@ PhaseLab::PhaseLab(const std::int32_t* left, const std::int32_t* right, int W, i
         }
 
         // log(1 + m) only grows with m, so the largest magnitude gives the top.
-        const double top = std::log1p(*std::max_element(magnitude, magnitude + count));
+        // (std::log1p would be exact for tiny m, but those are black anyway,
+        // and it takes several times as long.)
+        const double top = std::log(1.0 + *std::max_element(magnitude, magnitude + count));
         std::uint8_t* const bytes = half.tiles[int(Tile::Magnitude)];
         if (top > 0.0) {
             const double scale = 255.0 / top;
             Layout(W, H, true, [&](std::size_t to, std::size_t from) {
-                const double v = std::log1p(magnitude[from]) * scale + 0.5;
+                const double v = std::log(1.0 + magnitude[from]) * scale + 0.5;
                 bytes[to] = static_cast<std::uint8_t>(v < 255.0 ? v : 255.0);
             });
         } else {
