@@ -1,0 +1,171 @@
+// Nearest-rank selection by histogram and the gray stretch built on it.
+#include "lab/Stretch.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+
+namespace lab {
+namespace {
+
+// Bins of one histogram pass, and the count of values below which a plain
+// selection is cheaper than another pass.
+constexpr std::size_t Bins = 2048;
+constexpr std::size_t Few = 4096;
+
+std::pair<double, double> MinMax(const double* v, std::size_t n)
+{
+    constexpr std::size_t L = 8;
+    double lo[L], hi[L];
+    for (std::size_t l = 0; l < L; ++l)
+        lo[l] = hi[l] = v[0];
+    std::size_t i = 0;
+    for (; i + L <= n; i += L)
+        for (std::size_t l = 0; l < L; ++l) {
+            lo[l] = v[i + l] < lo[l] ? v[i + l] : lo[l];
+            hi[l] = v[i + l] > hi[l] ? v[i + l] : hi[l];
+        }
+    for (; i < n; ++i) {
+        lo[0] = v[i] < lo[0] ? v[i] : lo[0];
+        hi[0] = v[i] > hi[0] ? v[i] : hi[0];
+    }
+    return {*std::min_element(lo, lo + L), *std::max_element(hi, hi + L)};
+}
+
+// Bins of equal width over [lo, hi]. The bin of a value never decreases as the
+// value grows (each step of the formula is monotone under rounding), so a rank
+// lies in the bin where the running count passes it.
+class Binning {
+public:
+    Binning(double lo, double hi) : lo(lo), scale(double(Bins) / (hi - lo)) {}
+    // Whether the width is one the formula can use: neither so small that the
+    // scale overflows nor so large that it vanishes.
+    bool Usable() const { return std::isfinite(scale) && scale > 0.0; }
+    std::size_t operator()(double v) const
+    {
+        // Through a signed integer, which the processor converts to in one
+        // instruction; the value is never negative.
+        const auto b = static_cast<std::size_t>(static_cast<std::int64_t>((v - lo) * scale));
+        return b < Bins ? b : Bins - 1;
+    }
+
+private:
+    double lo, scale;
+};
+
+struct Hit {
+    std::size_t bin;    // the bin holding the rank
+    std::size_t below;  // values in lower bins
+};
+
+Hit Locate(const std::uint32_t* counts, std::size_t rank)
+{
+    std::size_t below = 0;
+    std::size_t b = 0;
+    while (below + counts[b] <= rank)
+        below += counts[b++];
+    return {b, below};
+}
+
+void Count(const double* v, std::size_t n, const Binning& bin, std::uint32_t* counts)
+{
+    std::memset(counts, 0, Bins * sizeof *counts);
+    for (std::size_t i = 0; i < n; ++i)
+        ++counts[bin(v[i])];
+}
+
+// The rank-th smallest of w[0..n), w reordered. Each round keeps only the
+// bin holding the rank, so the range shrinks by the bin count per round and a
+// few rounds reach a small set or a single value.
+double SelectInPlace(double* w, std::size_t n, std::size_t rank)
+{
+    std::uint32_t counts[Bins];
+    for (int round = 0; n > Few && round < 8; ++round) {
+        const auto [lo, hi] = MinMax(w, n);
+        if (lo == hi)
+            return lo;
+        const Binning bin(lo, hi);
+        if (!bin.Usable())
+            break;
+        Count(w, n, bin, counts);
+        const Hit hit = Locate(counts, rank);
+        std::size_t kept = 0;
+        for (std::size_t i = 0; i < n; ++i)
+            if (bin(w[i]) == hit.bin)
+                w[kept++] = w[i];
+        n = kept;
+        rank -= hit.below;
+    }
+    std::nth_element(w, w + rank, w + n);
+    return w[rank];
+}
+
+}  // namespace
+
+std::pair<double, double> NearestRanks(const double* v, std::size_t n, std::size_t low,
+                                       std::size_t high, double* scratch)
+{
+    if (n <= Few) {
+        std::memcpy(scratch, v, n * sizeof *v);
+        std::nth_element(scratch, scratch + low, scratch + n);
+        const double first = scratch[low];
+        std::nth_element(scratch + low, scratch + high, scratch + n);
+        return {first, scratch[high]};
+    }
+    const auto [lo, hi] = MinMax(v, n);
+    if (lo == hi)
+        return {lo, lo};
+    const Binning bin(lo, hi);
+    if (!bin.Usable()) {
+        std::memcpy(scratch, v, n * sizeof *v);
+        return {SelectInPlace(scratch, n, low), SelectInPlace(scratch, n, high)};
+    }
+    std::uint32_t counts[Bins];
+    Count(v, n, bin, counts);
+    const Hit a = Locate(counts, low);
+    const Hit b = Locate(counts, high);
+    // One pass gathers both bins: the lower one from the front of the
+    // scratch, the upper one from its back.
+    std::size_t front = 0, back = n;
+    for (std::size_t i = 0; i < n; ++i) {
+        const std::size_t k = bin(v[i]);
+        if (k == a.bin)
+            scratch[front++] = v[i];
+        else if (k == b.bin)
+            scratch[--back] = v[i];
+    }
+    if (a.bin != b.bin)
+        return {SelectInPlace(scratch, front, low - a.below),
+                SelectInPlace(scratch + back, n - back, high - b.below)};
+    // Both ranks in one bin: the first selection drops values as it narrows
+    // down, so the bin is gathered again for the second.
+    const double first = SelectInPlace(scratch, front, low - a.below);
+    std::size_t again = 0;
+    for (std::size_t i = 0; i < n; ++i)
+        if (bin(v[i]) == a.bin)
+            scratch[again++] = v[i];
+    return {first, SelectInPlace(scratch, again, high - a.below)};
+}
+
+std::size_t PercentileRank(std::size_t n, unsigned p)
+{
+    const std::size_t rank = (std::size_t(p) * n + 99) / 100;
+    return rank == 0 ? 0 : rank - 1;
+}
+
+Stretch::Stretch(double low, double high) : low(low), high(high), scale(0.0)
+{
+    const double s = 255.0 / (high - low);
+    if (high > low && std::isfinite(s))
+        scale = s;
+}
+
+Stretch PercentileStretch(const double* v, std::size_t n, double* scratch)
+{
+    const auto [low, high] =
+        NearestRanks(v, n, PercentileRank(n, 1), PercentileRank(n, 99), scratch);
+    return Stretch(low, high);
+}
+
+}  // namespace lab

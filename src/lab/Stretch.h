@@ -1,0 +1,51 @@
+// The gray stretch of rebuilt pictures: two nearest-rank percentiles of the
+// rebuilt doubles, mapped onto gray levels 0..255.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <utility>
+
+namespace lab {
+
+// The values of 0-based ranks low <= high among v[0..n) in ascending order:
+// what std::nth_element would put at those places. n > 0, high < n, no NaN.
+// v is left as it is; scratch holds n doubles and is overwritten. Expected
+// time linear in n: a histogram narrows each rank down to one bin, and only
+// that bin's values are selected among.
+std::pair<double, double> NearestRanks(const double* v, std::size_t n, std::size_t low,
+                                       std::size_t high, double* scratch);
+
+// The 0-based rank of the p-th percentile (0 < p <= 100) of n > 0 values by
+// the nearest-rank rule: the ceil(p * n / 100)-th smallest value.
+std::size_t PercentileRank(std::size_t n, unsigned p);
+
+// The linear map of [low, high] onto gray 0..255, rounded to nearest (halves
+// up) and clamped. When low == high there is nothing to stretch: low itself
+// is 128, anything below 0 and anything above 255.
+class Stretch {
+public:
+    Stretch(double low, double high);
+    double Low() const { return low; }
+    double High() const { return high; }
+    std::uint8_t operator()(double v) const
+    {
+        if (scale > 0.0) {
+            double t = (v - low) * scale + 0.5;
+            t = t > 0.0 ? t : 0.0;  // NaN to 0 as well
+            t = t < 255.0 ? t : 255.0;
+            return static_cast<std::uint8_t>(t);
+        }
+        return v < low ? 0 : v > low ? 255 : 128;
+    }
+
+private:
+    double low, high;
+    double scale;  // 255 / (high - low); 0 when there is no usable spread
+};
+
+// The stretch of a rebuilt picture's n values: its 1st and 99th percentile
+// (see PercentileRank) onto 0 and 255. scratch as for NearestRanks.
+Stretch PercentileStretch(const double* v, std::size_t n, double* scratch);
+
+}  // namespace lab
