@@ -119,9 +119,9 @@ public:
     const double* Magnitudes(Side side) const;
     const double* Phases(Side side) const;
 
-    // The most memory the constructor holds at once, in bytes, besides the
-    // caller's samples; about 90 bytes a pixel. Throws like the constructor
-    // for sizes it refuses.
+    // A bound on the memory a lab holds at once (its constructor's peak), in
+    // bytes, besides the caller's samples: about 90 bytes a pixel, against the
+    // main command's 64. Throws like the constructor for sizes it refuses.
     static std::uint64_t BytesNeeded(int W, int H);
 
 private:
