@@ -1,6 +1,4 @@
-// Timings of the phase lab: opening it on a pair, one step of the mix, and the
-// main command's own steps on the same pair as the yardstick, with the budgets
-// checked in a summary after the table.
+// Timings of the phase lab against the main command's steps, with a summary.
 #include <benchmark/benchmark.h>
 
 #include <sys/mman.h>

@@ -1,6 +1,4 @@
-// The phase lab's engine: both pictures' spectra, rebuilds from parts of them,
-// a phase mix between the two, their pictures and how much they resemble the
-// inputs. Plain C++, no toolkit.
+// The phase lab's engine (no toolkit): spectra, rebuilds, phase mix, resemblance.
 #pragma once
 
 #include <array>
