@@ -136,7 +136,7 @@ private:
     int width, height;
     std::size_t count;  // N
     double alpha;
-    std::unique_ptr<Data> data;  // both halves and the work grid
+    std::unique_ptr<Data> data;  // both halves, the work grid and the tiles
 };
 
 // The colour of a phase: its hue, with 0 red, 2 pi/3 green, -2 pi/3 blue and
