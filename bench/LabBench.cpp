@@ -1,6 +1,4 @@
-// Timings of the phase lab: opening it on a pair, one step of the mix, and the
-// main command's own steps on the same pair as the yardstick, with the budgets
-// checked in a summary after the table.
+// Timings of the phase lab against the main command's steps, with a summary.
 #include <benchmark/benchmark.h>
 
 #include <sys/mman.h>
@@ -184,7 +182,7 @@ void Summary(const std::map<std::string, double>& seconds, const std::map<std::s
         return it == in.end() ? 0.0 : it->second;
     };
     std::printf("\nmilliseconds, wall (processor); budgets: Open <= 500 at 1024, SetMix <= 100 at 1024, "
-                "Open <= 3x MainCommand at 4096;\nmemory: the lab's peak (BytesNeeded) against the "
+                "Open <= 3x MainCommand at 4096;\nmemory: the lab's bound (BytesNeeded) against the "
                 "main command's eight planes\n");
     std::printf("%-10s %17s %15s %17s %10s %9s %9s %6s\n", "size", "Open", "SetMix", "MainCommand",
                 "Open/Main", "lab MiB", "main MiB", "ratio");

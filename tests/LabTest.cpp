@@ -1,6 +1,4 @@
-// The phase lab's engine: known spectra and where the tiles put them, the
-// colour wheel, the mix's ends against the main command's doubles, the
-// resemblance numbers, the gray stretch, SetMix and the fast sine/cosine.
+// Tests of the phase lab's engine, grouped by behaviour.
 #include <gtest/gtest.h>
 
 #include <algorithm>

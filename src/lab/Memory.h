@@ -1,5 +1,4 @@
-// Large uninitialised arrays for the lab's samples, planes and grids, on the
-// system's huge pages where it offers them.
+// Large uninitialised arrays for the lab, on huge pages where the system has them.
 #pragma once
 
 #include <cstddef>

@@ -17,8 +17,10 @@ bool HasAvx2()
     return has;
 }
 
+// The lanes' sums added in the templates' order.
 double Fold(const double* a) { return ((a[0] + a[1]) + (a[2] + a[3])) + ((a[4] + a[5]) + (a[6] + a[7])); }
 
+// BlockSum<Contiguous> with lanes 0-3 and 4-7 in two vectors.
 __attribute__((target("avx2"))) double BlockSumAvx2(const double* v, std::size_t begin,
                                                     std::size_t end)
 {
@@ -36,6 +38,8 @@ __attribute__((target("avx2"))) double BlockSumAvx2(const double* v, std::size_t
     return Fold(a);
 }
 
+// BlockSpread<Contiguous, Samples> likewise; the samples convert to doubles
+// exactly, four at a time.
 __attribute__((target("avx2"))) Spread BlockSpreadAvx2(const double* x, double mx,
                                                        const std::int32_t* y, double my,
                                                        std::size_t begin, std::size_t end)

@@ -1,5 +1,4 @@
-// Sums behind the resemblance numbers: blocked, compensated and in one fixed
-// order, so that every caller walking the same values gets the same bits.
+// Sums behind the resemblance numbers: blocked, compensated, in one fixed order.
 #pragma once
 
 #include <cmath>

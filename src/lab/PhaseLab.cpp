@@ -1,5 +1,4 @@
-// The phase lab's engine: both spectra once per pair, then every rebuild through
-// a work grid that ends up holding its real parts and the stretch's scratch.
+// The phase lab's engine: both spectra once per pair, rebuilds through one grid.
 #include "lab/PhaseLab.h"
 
 #include <algorithm>
@@ -44,6 +43,7 @@ std::size_t Pixels(int W, int H)
     return std::size_t(N);
 }
 
+// The mix clamped into [0, 1]; throws for NaN, which has no place there.
 double Clamped(double mix)
 {
     if (std::isnan(mix))
@@ -258,12 +258,15 @@ std::uint64_t PhaseLab::BytesNeeded(int W, int H)
     return samples + planes + grids + tiles + sizeof(PhaseLab) + sizeof(Data);
 }
 
+// The 2-D transform of an H x W grid, in place, in the given direction.
 void PhaseLab::Transform(double* g, std::int32_t sign) const
 {
     const std::uint32_t dims[3] = {0, std::uint32_t(height), std::uint32_t(width)};
     fourier::FourierTransform(g, dims, 2, sign);
 }
 
+// The grid the main command transforms: each sample as a real part, every
+// imaginary part and index 0 zero.
 void PhaseLab::Load(const std::int32_t* samples, double* g) const
 {
     g[0] = 0.0;
@@ -273,6 +276,9 @@ void PhaseLab::Load(const std::int32_t* samples, double* g) const
     }
 }
 
+// Writes the spectrum of one rebuild of side into g (2N+1 doubles, index 0
+// zero), as the table in PhaseLab.h states it; mix, already clamped, is read
+// by Rebuild::Mix only.
 void PhaseLab::Fill(Side side, Rebuild rebuild, double mix, double* g) const
 {
     const double* const m = (*data)[side].magnitude.data();
@@ -335,6 +341,8 @@ void PhaseLab::Fill(Side side, Rebuild rebuild, double mix, double* g) const
     }
 }
 
+// Normal of side phaseOf into normal and Swap of the other side into swap: the
+// same doubles Fill writes for each, from one cosine and sine per element.
 void PhaseLab::FillNormalAndSwap(Side phaseOf, double* normal, double* swap) const
 {
     const double* const phase = (*data)[phaseOf].phase.data();

@@ -1,6 +1,4 @@
-// The phase lab's engine: both pictures' spectra, rebuilds from parts of them,
-// a phase mix between the two, their pictures and how much they resemble the
-// inputs. Plain C++, no toolkit.
+// The phase lab's engine (no toolkit): spectra, rebuilds, phase mix, resemblance.
 #pragma once
 
 #include <array>
@@ -119,9 +117,9 @@ public:
     const double* Magnitudes(Side side) const;
     const double* Phases(Side side) const;
 
-    // The most memory the constructor holds at once, in bytes, besides the
-    // caller's samples; about 90 bytes a pixel. Throws like the constructor
-    // for sizes it refuses.
+    // A bound on the memory a lab holds at once (its constructor's peak), in
+    // bytes, besides the caller's samples: about 90 bytes a pixel, against the
+    // main command's 64. Throws like the constructor for sizes it refuses.
     static std::uint64_t BytesNeeded(int W, int H);
 
 private:
@@ -138,7 +136,7 @@ private:
     int width, height;
     std::size_t count;  // N
     double alpha;
-    std::unique_ptr<Data> data;  // both halves and the work grid
+    std::unique_ptr<Data> data;  // both halves, the work grid and the tiles
 };
 
 // The colour of a phase: its hue, with 0 red, 2 pi/3 green, -2 pi/3 blue and

@@ -1,6 +1,4 @@
-// Sine and cosine of many arguments: a reduction by multiples of pi/2 and the
-// two short polynomials of the classic fdlibm kernels, written once for plain
-// doubles and once for AVX2 vectors with the same operations in the same order.
+// Sine and cosine of many arguments, plain and on AVX2 with the same bits.
 #include "lab/SinCos.h"
 
 #include <immintrin.h>
@@ -23,14 +21,16 @@ constexpr double TwoOverPi = 0x1.45f306dc9c883p-1;
 // complement, in the low bits of the sum.
 constexpr double Shifter = 0x1.8p+52;
 
-// sin(r) - r = r^3 * (S1 + r^2 * (S2 + ...)) on [-pi/4, pi/4].
+// The polynomials of fdlibm's __kernel_sin and __kernel_cos, each within
+// about half a unit in the last place on [-pi/4, pi/4]:
+// sin(r) - r = r^3 * (S1 + r^2 * (S2 + ...)).
 constexpr double S1 = -1.66666666666666324348e-01;
 constexpr double S2 = 8.33333333332248946124e-03;
 constexpr double S3 = -1.98412698298579493134e-04;
 constexpr double S4 = 2.75573137070700676789e-06;
 constexpr double S5 = -2.50507602534068634195e-08;
 constexpr double S6 = 1.58969099521155010221e-10;
-// cos(r) - (1 - r^2/2) = r^4 * (C1 + r^2 * (C2 + ...)) on [-pi/4, pi/4].
+// cos(r) - (1 - r^2/2) = r^4 * (C1 + r^2 * (C2 + ...)).
 constexpr double C1 = 4.16666666666666019037e-02;
 constexpr double C2 = -1.38888888888741095749e-03;
 constexpr double C3 = 2.48015872894767294178e-05;
@@ -52,6 +52,9 @@ double FromBits(std::uint64_t b)
     return v;
 }
 
+// SinCos one argument at a time. Each argument goes to r = x - n pi/2 with
+// |r| <= pi/4, both polynomials are taken of r, and n mod 4 picks which of
+// them, with which sign, is the sine and which the cosine.
 void SinCosScalar(const double* x, double* s, double* c, std::size_t n)
 {
     for (std::size_t i = 0; i < n; ++i) {
@@ -82,6 +85,8 @@ __attribute__((target("avx2"))) inline __m256d Term(__m256d z, __m256d a, double
     return _mm256_add_pd(_mm256_set1_pd(b), _mm256_mul_pd(z, a));
 }
 
+// SinCosScalar four arguments at a time, operation for operation (no fused
+// multiply-add), and the last few by SinCosScalar itself.
 __attribute__((target("avx2"))) void SinCosAvx2(const double* x, double* s, double* c,
                                                 std::size_t n)
 {

@@ -14,6 +14,8 @@ namespace {
 constexpr std::size_t Bins = 2048;
 constexpr std::size_t Few = 4096;
 
+// The smallest and largest of v[0..n), n > 0, in lanes the compiler can keep
+// in vectors.
 std::pair<double, double> MinMax(const double* v, std::size_t n)
 {
     constexpr std::size_t L = 8;
@@ -59,6 +61,7 @@ struct Hit {
     std::size_t below;  // values in lower bins
 };
 
+// The bin where the running count of the histogram passes rank.
 Hit Locate(const std::uint32_t* counts, std::size_t rank)
 {
     std::size_t below = 0;
@@ -68,6 +71,7 @@ Hit Locate(const std::uint32_t* counts, std::size_t rank)
     return {b, below};
 }
 
+// The histogram of v[0..n) over Bins bins.
 void Count(const double* v, std::size_t n, const Binning& bin, std::uint32_t* counts)
 {
     std::memset(counts, 0, Bins * sizeof *counts);

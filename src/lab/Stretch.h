@@ -1,5 +1,4 @@
-// The gray stretch of rebuilt pictures: two nearest-rank percentiles of the
-// rebuilt doubles, mapped onto gray levels 0..255.
+// The gray stretch of rebuilt pictures: nearest-rank percentiles onto 0..255.
 #pragma once
 
 #include <cstddef>
