@@ -1,4 +1,5 @@
-// The panes' context menu: "Crop both to W×H" and "Save picture as...".
+// The panes' context menu: "Crop both to W×H", "Save picture as..." and
+// "Phase lab...".
 #include "PaneMenu.h"
 
 #include <QFileInfo>
@@ -6,13 +7,15 @@
 #include <algorithm>
 
 #include "Sides.h"
+#include "Unit2.h"
 #include "platform/Dialogs.h"
 #include "platform/Menus.h"
 #include "platform/SaveFiles.h"
 
 namespace {
 
-const char Tooltip[] = "Right-click (or the menu key) for: Crop both to fit, Save picture as...";
+const char Tooltip[] =
+    "Right-click (or the menu key) for: Crop both to fit, Save picture as..., Phase lab... (F2)";
 
 // The folder and name the save dialog proposes: beside the file the picture
 // came from, named after it and the pane ("face-left-result.png").
@@ -44,8 +47,11 @@ void SavePaneAs(TImage* pane, bool result)
     }
 }
 
-void AttachPaneMenus(TImage* leftInput, TImage* rightInput, TImage* leftResult, TImage* rightResult)
+void AttachPaneMenus(TForm* window, TImage* leftInput, TImage* rightInput, TImage* leftResult,
+                     TImage* rightResult)
 {
+    const auto openLab = [=] { OpenPhaseLab(window, leftInput, rightInput); };
+    AddShortcut(window, "F2", openLab);
     for (TImage* pane : {leftInput, rightInput, leftResult, rightResult}) {
         const bool result = pane == leftResult || pane == rightResult;
         auto* menu = new TPopupMenu(pane);
@@ -53,6 +59,7 @@ void AttachPaneMenus(TImage* leftInput, TImage* rightInput, TImage* leftResult, 
             CropBoth(leftInput, leftResult, rightInput, rightResult);
         });
         TMenuItem* save = menu->Add("&Save picture as...", [pane, result] { SavePaneAs(pane, result); });
+        menu->Add("Phase &lab...", openLab);
         menu->OnPopup = [=] {
             const TPicture* left = leftInput->Picture;
             const TPicture* right = rightInput->Picture;

@@ -52,7 +52,7 @@ TKorvanith::TKorvanith(TComponent* Owner) : TForm(Owner)
     Image2->SetOnDropFile(openRight);
     Image4->SetOnDropFile(openRight);
 
-    AttachPaneMenus(Image1, Image2, Image3, Image4);
+    AttachPaneMenus(this, Image1, Image2, Image3, Image4);
 }
 
 void TKorvanith::FileOpen1Accept()
@@ -113,20 +113,6 @@ private:
     }
 };
 
-// The busy cursor for as long as the guard lives, once set.
-class BusyCursor {
-public:
-    void Set() { Screen->SetCursor(crHourGlass), active = true; }
-    ~BusyCursor()
-    {
-        if (active)
-            Screen->SetCursor(crDefault);
-    }
-
-private:
-    bool active = false;
-};
-
 }  // namespace
 
 void TKorvanith::RunTransform()
@@ -137,7 +123,7 @@ void TKorvanith::RunTransform()
     CheckPairFits(Image1->Picture, Image2->Picture);
 
     Buffers::Check(W, H);
-    BusyCursor cursor;  // declared first: the buffers go before the cursor is restored
+    TBusyCursor cursor;  // declared first: the buffers go before the cursor is restored
     Buffers buffers(W, H);
     cursor.Set();
     double* const rightGrid = buffers.rightGrid.get();

@@ -160,11 +160,13 @@ TEST_F(PaneMenu, EveryPaneOffersCropAndSaveAndSaysSo)
     for (TImage* pane : Panes()) {
         SCOPED_TRACE(pane->objectName().toStdString());
         const auto& items = OpenedMenu(pane);
-        ASSERT_EQ(items.size(), 2u);
+        ASSERT_EQ(items.size(), 3u);
         EXPECT_EQ(items[0]->Caption, "&Crop both to fit");
         EXPECT_FALSE(items[0]->Enabled) << "one side is empty";
         EXPECT_EQ(items[1]->Caption, "&Save picture as...");
         EXPECT_EQ(items[1]->Enabled, pane->Picture->GetWidth() > 0) << "an empty pane has nothing to save";
+        EXPECT_EQ(items[2]->Caption, "Phase &lab...");
+        EXPECT_TRUE(items[2]->Enabled) << "the lab says itself what it needs";
         EXPECT_NE(pane->toolTip().indexOf("Right-click"), -1);
         EXPECT_EQ(pane->focusPolicy(), Qt::ClickFocus) << "the menu key needs the focus; Tab does not stop here";
     }

@@ -5,6 +5,7 @@
 #include <QCursor>
 #include <QMessageBox>
 #include <QStringList>
+#include <QTimer>
 #include <QWidget>
 
 #include <cstdio>
@@ -18,6 +19,20 @@ TScreen theScreen;
 
 TApplication* Application = &theApplication;
 TScreen* Screen = &theScreen;
+
+void TBusyCursor::Set()
+{
+    if (active || Screen->GetCursor() == crHourGlass)
+        return;
+    Screen->SetCursor(crHourGlass);
+    active = true;
+}
+
+TBusyCursor::~TBusyCursor()
+{
+    if (active)
+        Screen->SetCursor(crDefault);
+}
 
 void TScreen::SetCursor(int cursor)
 {
@@ -146,6 +161,12 @@ void TApplication::ShowException(const Exception* exception)
     QMessageBox box(QMessageBox::Critical, QStringLiteral("Korvanith"), text, QMessageBox::Ok,
                     QApplication::activeWindow());
     box.exec();
+}
+
+void TApplication::Post(std::function<void()> handler)
+{
+    if (auto* toolkit = QCoreApplication::instance())
+        QTimer::singleShot(0, toolkit, [this, handler = std::move(handler)] { Dispatch(handler); });
 }
 
 void TApplication::Dispatch(const std::function<void()>& handler)

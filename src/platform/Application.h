@@ -30,6 +30,20 @@ private:
     int current = crDefault;
 };
 
+// The busy cursor for as long as the guard lives, once set; a guard set while
+// another is already busy leaves the cursor to that one.
+class TBusyCursor {
+public:
+    TBusyCursor() = default;
+    TBusyCursor(const TBusyCursor&) = delete;
+    TBusyCursor& operator=(const TBusyCursor&) = delete;
+    void Set();
+    ~TBusyCursor();
+
+private:
+    bool active = false;
+};
+
 class TApplication : public TComponent {
 public:
     ~TApplication() override;
@@ -61,6 +75,10 @@ public:
     // Runs an event handler. What it lets escape is shown with ShowException
     // and goes no further: nothing unwinds through the toolkit's dispatch.
     void Dispatch(const std::function<void()>& handler);
+
+    // Runs the handler (through Dispatch) once the events now waiting have
+    // been handled.
+    void Post(std::function<void()> handler);
 
 private:
     void Adopt(std::unique_ptr<QWidget> form);

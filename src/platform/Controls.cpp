@@ -4,6 +4,7 @@
 #include <QContextMenuEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QHeaderView>
 #include <QImage>
 #include <QMimeData>
 #include <QUrl>
@@ -145,6 +146,9 @@ TStringGrid::TStringGrid(QWidget* parent) : QTableWidget(parent)
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setSelectionMode(QAbstractItemView::NoSelection);
     setFocusPolicy(Qt::NoFocus);
+    setSizeAdjustPolicy(QAbstractScrollArea::AdjustToContents);
+    horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    verticalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
 }
 
 void TStringGrid::SetSize(int columns, int rows)

@@ -8,6 +8,18 @@
 
 TForm::TForm(TComponent*) : QWidget(nullptr) {}
 
+void TForm::ShowOwnedBy(QWidget* owner)
+{
+    if (parentWidget() != owner) {
+        setParent(owner, Qt::Window);
+        setAttribute(Qt::WA_DeleteOnClose);
+        adjustSize();  // as large as its layout asks
+    }
+    show();
+    raise();
+    activateWindow();
+}
+
 void TForm::Loaded()
 {
     // The toolkit's form compiler sizes a top-level window but does not place it.

@@ -9,6 +9,10 @@ class TForm : public QWidget {
 public:
     explicit TForm(TComponent* Owner);
 
+    // Shows the form as a window of its own in front of the owner's, and
+    // destroyed with it; closing the form destroys it.
+    void ShowOwnedBy(QWidget* owner);
+
 protected:
     // Once the form description has been set up: places the window at its
     // "Left" and "Top", sizes its font by "FontHeight", and binds the buttons
