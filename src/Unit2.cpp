@@ -145,12 +145,9 @@ void TPhaseLab::Follow()
         rightNow == rightSamples)
         return;
 
-    const std::uint64_t needed = lab::PhaseLab::BytesNeeded(W, H);
     const AnsiString size = std::to_string(W) + "\u00d7" + std::to_string(H);
-    const AnsiString noRoom = "Not enough memory for the lab at " + size + " (needs " +
-                              std::to_string((needed + (1u << 20) - 1) >> 20) + " MiB).";
-    if (needed > AvailableMemory()) {
-        Clear(noRoom);
+    if (const AnsiString refusal = LabMemoryRefusal(W, H); !refusal.empty()) {
+        Clear(refusal);
         return;
     }
     TBusyCursor cursor;
@@ -160,7 +157,7 @@ void TPhaseLab::Follow()
         engine = std::make_unique<lab::PhaseLab>(leftNow.data(), rightNow.data(), W, H,
                                                  MixBar->GetPosition() / 100.0);
     } catch (const std::bad_alloc&) {
-        Clear(noRoom);
+        Clear("Not enough memory for the lab at " + size + ".");
         return;
     }
     leftSamples = std::move(leftNow);
@@ -227,6 +224,16 @@ void TPhaseLab::ShowResemblance()
             Resemblance->SetCell(column, r, Figure(withLeft), both && *withLeft > *withRight);
             Resemblance->SetCell(column + 1, r, Figure(withRight), both && *withRight > *withLeft);
         }
+}
+
+AnsiString LabMemoryRefusal(int width, int height)
+{
+    const std::uint64_t needed = lab::PhaseLab::BytesNeeded(width, height);
+    if (needed <= AvailableMemory())
+        return {};
+    return "Not enough memory for the lab at " + std::to_string(width) + "\u00d7" +
+           std::to_string(height) + " (needs " + std::to_string((needed + (1u << 20) - 1) >> 20) +
+           " MiB).";
 }
 
 TPhaseLab* OpenPhaseLab(TForm* mainWindow, TImage* leftInput, TImage* rightInput)

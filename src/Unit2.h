@@ -64,5 +64,9 @@ private:
     std::shared_ptr<TPhaseLab*> self;  // what the inputs' handlers reach the lab by
 };
 
+// Why a lab for a width x height pair cannot be had now: more memory than the
+// process can take; empty when it can.
+AnsiString LabMemoryRefusal(int width, int height);
+
 // Shows the main window's one phase lab, made at the first call, in front.
 TPhaseLab* OpenPhaseLab(TForm* mainWindow, TImage* leftInput, TImage* rightInput);

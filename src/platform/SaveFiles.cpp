@@ -50,6 +50,18 @@ QImage Encodable(const QImage& image)
 
 }  // namespace
 
+bool ForceDirectories(const AnsiString& folder)
+{
+    const QFileInfo info(QString::fromStdString(folder));
+    if (info.isDir())
+        return false;
+    if (info.exists())
+        throw EWriteError(folder, "it is a file, not a folder");
+    if (!QDir().mkpath(info.absoluteFilePath()))
+        throw EWriteError(folder, "the folder cannot be made");
+    return true;
+}
+
 TSaveGroup::TSaveGroup() = default;
 TSaveGroup::~TSaveGroup() = default;
 
@@ -124,7 +136,22 @@ AnsiString CannotFinish(const QString& error)
 void TSaveGroup::AddPicture(const AnsiString& fileName, TPicture* picture)
 {
     CheckPictureName(fileName);
-    const QImage image = Encodable(picture->Image());
+    AddImage(fileName, Encodable(picture->Image()));
+}
+
+void TSaveGroup::AddPixels(const AnsiString& fileName, int width, int height, int channels,
+                           const std::uint8_t* bytes)
+{
+    CheckPictureName(fileName);
+    if (!bytes || width <= 0 || height <= 0 || (channels != 1 && channels != 3))
+        throw EWriteError(fileName, "there are no pixels to write");
+    const QImage view(bytes, width, height, qsizetype(width) * channels,
+                      channels == 1 ? QImage::Format_Grayscale8 : QImage::Format_RGB888);
+    AddImage(fileName, view);
+}
+
+void TSaveGroup::AddImage(const AnsiString& fileName, const QImage& image)
+{
     if (image.isNull())
         throw EWriteError(fileName, "not enough memory to write the picture");
     files.push_back(std::make_unique<File>(fileName));
