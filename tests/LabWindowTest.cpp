@@ -1,0 +1,338 @@
+// The phase lab's window: it follows the main window (an open, a crop, a
+// transform), its mix ends are the main command's doubles, its pictures and
+// numbers are the command-line tool's, and closing it changes nothing else.
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QImage>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTest>
+
+#include <cmath>
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "BadFiles.h"
+#include "Fixtures.h"
+#include "Levels.h"
+#include "Sides.h"
+#include "Unit1.h"
+#include "Unit2.h"
+#include "lab/PhaseLab.h"
+#include "platform/Menus.h"
+
+namespace {
+
+using fixtures::Folder;
+using fixtures::Pixels;
+
+QImage RandomGray(int W, int H, unsigned seed)
+{
+    std::mt19937 random(seed);
+    return fixtures::GrayPicture(W, H, [&](int, int) { return int(random() % 256); });
+}
+
+QImage RandomColour(int W, int H, unsigned seed)
+{
+    std::mt19937 random(seed);
+    return fixtures::Picture(W, H, [&](int, int) { return std::uint32_t(random() & 0xffffff); });
+}
+
+// The events the lab waits for (it follows once the event that changed an
+// input is over).
+void Settle()
+{
+    for (int i = 0; i < 5; ++i)
+        QCoreApplication::processEvents();
+}
+
+class Lab : public ::testing::Test {
+protected:
+    void SetUp() override { window.show(); }
+    void TearDown() override
+    {
+        if (lab)
+            lab->close();
+        Settle();
+    }
+    void Open(TImage* input, TImage* result, const QImage& picture, const char* name)
+    {
+        OpenSide(input, result, folder.Save(picture, name));
+        Settle();
+    }
+    TPhaseLab* OpenLab()
+    {
+        lab = OpenPhaseLab(&window, window.Image1, window.Image2);
+        Settle();
+        return lab;
+    }
+    // The doubles of the main command, step by step with the window's own
+    // operations: samples, forward, split, join with the mode's phases,
+    // inverse, division by the pixel count. Both grids, left then right.
+    std::vector<std::vector<double>> MainCommandDoubles(bool swap)
+    {
+        const int W = window.Image1->Picture->GetWidth(), H = window.Image1->Picture->GetHeight();
+        const std::size_t N = std::size_t(W) * H;
+        std::vector<double> left(2 * N + 1), right(2 * N + 1), lPhase(N), rPhase(N), lMag(N), rMag(N);
+        window.LoadSamples(right.data(), true);
+        window.LoadSamples(left.data(), false);
+        const std::uint32_t dims[] = {0, std::uint32_t(H), std::uint32_t(W)};
+        TKorvanith::FourierTransform(right.data(), dims, 2, +1);
+        TKorvanith::FourierTransform(left.data(), dims, 2, +1);
+        window.SplitPolar(right.data(), swap ? lPhase.data() : rPhase.data(), rMag.data());
+        window.SplitPolar(left.data(), swap ? rPhase.data() : lPhase.data(), lMag.data());
+        window.JoinPolar(left.data(), lPhase.data(), lMag.data());
+        window.JoinPolar(right.data(), rPhase.data(), rMag.data());
+        TKorvanith::FourierTransform(right.data(), dims, 2, -1);
+        TKorvanith::FourierTransform(left.data(), dims, 2, -1);
+        for (std::size_t i = 1; i <= 2 * N; ++i) {
+            left[i] = left[i] / (double(H) * double(W));
+            right[i] = right[i] / (double(H) * double(W));
+        }
+        left[0] = right[0] = 0.0;
+        return {left, right};
+    }
+
+    Folder folder;
+    TKorvanith window{Application};
+    TPhaseLab* lab = nullptr;
+};
+
+bool SameBits(const std::vector<double>& a, const std::vector<double>& b)
+{
+    return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(double)) == 0;
+}
+
+TEST_F(Lab, MixEndsAreTheMainCommandsDoublesBitForBit)
+{
+    struct Case {
+        const char* name;
+        QImage left, right;
+    };
+    for (const Case& c : {Case{"gray 16x8", RandomGray(16, 8, 1), RandomGray(16, 8, 2)},
+                          Case{"colour 8x32", RandomColour(8, 32, 3), RandomColour(8, 32, 4)},
+                          Case{"colour and gray 1x16", RandomColour(1, 16, 5), RandomGray(1, 16, 6)}}) {
+        SCOPED_TRACE(c.name);
+        Open(window.Image1, window.Image3, c.left, "left.png");
+        Open(window.Image2, window.Image4, c.right, "right.png");
+        const lab::PhaseLab* engine = OpenLab()->Engine();
+        ASSERT_NE(engine, nullptr);
+        const std::size_t N = std::size_t(c.left.width()) * c.left.height();
+        for (const bool swap : {false, true}) {
+            SCOPED_TRACE(swap ? "alpha 1, swap" : "alpha 0, normal");
+            const auto expected = MainCommandDoubles(swap);
+            for (const auto side : {lab::Side::Left, lab::Side::Right}) {
+                std::vector<double> grid(2 * N + 1);
+                engine->RebuildGrid(side, lab::Rebuild::Mix, swap ? 1.0 : 0.0, grid.data());
+                EXPECT_TRUE(SameBits(grid, expected[side == lab::Side::Left ? 0 : 1]))
+                    << (side == lab::Side::Left ? "left" : "right");
+            }
+        }
+    }
+}
+
+TEST_F(Lab, SaysWhatItNeedsUntilThePairFitsThenFollowsOpensAndCrops)
+{
+    OpenLab();
+    EXPECT_EQ(lab->Engine(), nullptr);
+    EXPECT_EQ(lab->Message->GetCaption().rfind("Open two pictures of the same power-of-two size", 0), 0u);
+
+    Open(window.Image1, window.Image3, RandomGray(12, 10, 7), "left.png");
+    Open(window.Image2, window.Image4, RandomGray(20, 9, 8), "right.png");
+    EXPECT_EQ(lab->Engine(), nullptr);
+    EXPECT_NE(lab->Message->GetCaption().find("\"Crop both to 8\u00d78\""), std::string::npos)
+        << lab->Message->GetCaption();
+
+    window.Image1->GetPopupMenu()->Update();
+    window.Image1->GetPopupMenu()->Items().at(0)->Click();  // Crop both to 8×8
+    Settle();
+    ASSERT_NE(lab->Engine(), nullptr) << lab->Message->GetCaption();
+    EXPECT_EQ(lab->Engine()->Width(), 8);
+    EXPECT_EQ(lab->LeftMagnitude->GetPixelWidth(), 8);
+    const std::vector<double> before(lab->Engine()->Magnitudes(lab::Side::Left),
+                                     lab->Engine()->Magnitudes(lab::Side::Left) + 64);
+
+    Open(window.Image1, window.Image3, RandomGray(8, 8, 9), "other.png");
+    ASSERT_NE(lab->Engine(), nullptr);
+    const std::vector<double> after(lab->Engine()->Magnitudes(lab::Side::Left),
+                                    lab->Engine()->Magnitudes(lab::Side::Left) + 64);
+    EXPECT_NE(after, before) << "the lab did not follow the newly opened picture";
+}
+
+// A transform reads the inputs but changes nothing of them: the lab keeps
+// what it computed, and its rebuilds at the mix ends show what the main
+// window painted.
+TEST_F(Lab, AgreesWithATransformWithoutComputingAgain)
+{
+    Open(window.Image1, window.Image3, RandomGray(16, 16, 10), "left.png");
+    Open(window.Image2, window.Image4, RandomColour(16, 16, 11), "right.png");
+    const lab::PhaseLab* engine = OpenLab()->Engine();
+    ASSERT_NE(engine, nullptr);
+    for (int mode : {0, 1}) {
+        SCOPED_TRACE("mode " + std::to_string(mode));
+        window.RadioGroup1->SetItemIndex(mode);
+        window.Button3Click();
+        Settle();
+        EXPECT_EQ(lab->Engine(), engine) << "computed again after a transform";
+        for (const auto& [side, pane] : {std::pair{lab::Side::Left, window.Image3}, {lab::Side::Right, window.Image4}}) {
+            std::vector<double> grid(2 * 256 + 1);
+            engine->RebuildGrid(side, lab::Rebuild::Mix, mode, grid.data());
+            std::vector<PackedColour> painted;
+            for (std::size_t k = 0; k < 256; ++k)
+                painted.push_back(levels::Gray(mode ? levels::Logarithmic(grid[2 * k + 1], 105.0)
+                                                    : levels::Linear(grid[2 * k + 1])));
+            EXPECT_EQ(painted, Pixels(pane));
+        }
+    }
+}
+
+TEST_F(Lab, WindowAndToolGiveTheSamePixelsAndNumbers)
+{
+    const std::string left = folder.Save(RandomGray(32, 16, 12), "left.png");
+    const std::string right = folder.Save(RandomColour(32, 16, 13), "right.png");
+    OpenSide(window.Image1, window.Image3, left);
+    OpenSide(window.Image2, window.Image4, right);
+    OpenLab()->MixBar->SetPosition(30);
+    Settle();
+    const lab::PhaseLab* engine = lab->Engine();
+    ASSERT_NE(engine, nullptr);
+    EXPECT_EQ(engine->Mix(), 0.3);
+
+    QProcess tool;
+    tool.start(fixtures::CliProgram(), {"lab", "--mix", "0.3", QString::fromStdString(left),
+                                        QString::fromStdString(right), folder.Path("lab")});
+    ASSERT_TRUE(tool.waitForFinished(60000));
+    ASSERT_EQ(tool.exitCode(), 0) << tool.readAllStandardError().toStdString();
+
+    const struct {
+        const char* name;
+        lab::Tile tile;
+    } tiles[] = {{"magnitude", lab::Tile::Magnitude},
+                 {"phase", lab::Tile::Phase},
+                 {"magnitude-only", lab::Tile::MagnitudeOnly},
+                 {"phase-only", lab::Tile::PhaseOnly},
+                 {"mix", lab::Tile::Mix}};
+    for (const auto& [sideName, side] : {std::pair{"left", lab::Side::Left}, {"right", lab::Side::Right}})
+        for (const auto& t : tiles) {
+            const QString file = folder.Path("lab/") + sideName + "-" + t.name + ".png";
+            SCOPED_TRACE(file.toStdString());
+            const lab::Picture shown = engine->Image(side, t.tile);
+            QImage written(file);
+            ASSERT_EQ(written.size(), QSize(shown.width, shown.height));
+            written = written.convertToFormat(shown.channels == 1 ? QImage::Format_Grayscale8
+                                                                  : QImage::Format_RGB888);
+            for (int y = 0; y < shown.height; ++y)
+                ASSERT_EQ(std::memcmp(written.constScanLine(y),
+                                      shown.bytes + std::size_t(y) * shown.width * shown.channels,
+                                      std::size_t(shown.width) * shown.channels),
+                          0)
+                    << "row " << y;
+        }
+
+    QFile json(folder.Path("lab/resemblance.json"));
+    ASSERT_TRUE(json.open(QIODevice::ReadOnly));
+    const QJsonObject table = QJsonDocument::fromJson(json.readAll()).object();
+    EXPECT_EQ(table["width"].toInt(), 32);
+    EXPECT_EQ(table["height"].toInt(), 16);
+    EXPECT_EQ(table["mix"].toDouble(), 0.3);
+    const struct {
+        const char* key;
+        lab::Rebuild rebuild;
+        int row;  // in the window's table
+    } rows[] = {{"normal", lab::Rebuild::Normal, 0}, {"swap", lab::Rebuild::Swap, 1}, {"mix", lab::Rebuild::Mix, 2},
+                {"magnitude_only", lab::Rebuild::MagnitudeOnly, 3}, {"phase_only", lab::Rebuild::PhaseOnly, 4}};
+    for (const auto& [sideKey, side, column] : {std::tuple{"left", lab::Side::Left, 0}, {"right", lab::Side::Right, 2}})
+        for (const auto& row : rows)
+            for (const auto& [inputKey, input, offset] : {std::tuple{"left", lab::Side::Left, 0}, {"right", lab::Side::Right, 1}}) {
+                SCOPED_TRACE(std::string(sideKey) + " " + row.key + " with " + inputKey);
+                const std::optional<double> r = engine->Resemblance(side, row.rebuild, input);
+                const QJsonValue value = table[sideKey].toObject()[row.key].toObject()[inputKey];
+                ASSERT_EQ(value.isNull(), !r.has_value());
+                if (r) {
+                    EXPECT_EQ(value.toDouble(), *r);
+                    char text[16];
+                    std::snprintf(text, sizeof text, "%.2f", std::fabs(*r));
+                    EXPECT_NE(lab->Resemblance->GetCell(column + offset, row.row).find(text), std::string::npos)
+                        << lab->Resemblance->GetCell(column + offset, row.row);
+                }
+            }
+}
+
+TEST_F(Lab, TableMarksTheLargerOfEachPairAndDashesTheUndefined)
+{
+    Open(window.Image1, window.Image3, RandomGray(16, 16, 14), "left.png");
+    Open(window.Image2, window.Image4, fixtures::GrayPicture(16, 16, [](int, int) { return 90; }), "flat.png");
+    OpenLab();
+    ASSERT_NE(lab->Engine(), nullptr);
+    // Normal rebuilds: the left one is its own picture (r = 1), and nothing
+    // correlates with the constant right picture.
+    EXPECT_EQ(lab->Resemblance->GetCell(0, 0), "1.00");
+    EXPECT_EQ(lab->Resemblance->GetCell(1, 0), "\u2014");
+    EXPECT_EQ(lab->Resemblance->GetCell(3, 0), "\u2014");
+    EXPECT_FALSE(lab->Resemblance->IsBold(0, 0)) << "nothing to be larger than";
+
+    Open(window.Image2, window.Image4, RandomGray(16, 16, 15), "right.png");
+    EXPECT_EQ(lab->Resemblance->GetCell(0, 0), "1.00");
+    EXPECT_TRUE(lab->Resemblance->IsBold(0, 0));
+    EXPECT_FALSE(lab->Resemblance->IsBold(1, 0));
+    EXPECT_TRUE(lab->Resemblance->IsBold(3, 0));
+}
+
+TEST_F(Lab, SliderFollowsWhileMovingUpToAMegapixelAndAfterwardsAbove)
+{
+    for (const auto& [size, live] : {std::pair{QSize(1024, 1024), true}, {QSize(2048, 1024), false}}) {
+        SCOPED_TRACE(std::to_string(size.width()) + "x" + std::to_string(size.height()));
+        Open(window.Image1, window.Image3, RandomGray(size.width(), size.height(), 16), "left.png");
+        Open(window.Image2, window.Image4, RandomGray(size.width(), size.height(), 17), "right.png");
+        OpenLab();
+        ASSERT_NE(lab->Engine(), nullptr);
+        EXPECT_EQ(lab->MixBar->hasTracking(), live);
+        lab->MixBar->SetPosition(80);
+        EXPECT_EQ(lab->Engine()->Mix(), 0.8);
+        EXPECT_EQ(lab->MixLabel->GetCaption(), "Mix \u03b1 = 0.80");
+    }
+}
+
+TEST_F(Lab, OneInstanceOnF2AndClosingItLeavesTheMainWindowAsItWas)
+{
+    Open(window.Image1, window.Image3, RandomGray(8, 8, 18), "left.png");
+    Open(window.Image2, window.Image4, RandomGray(8, 8, 19), "right.png");
+    window.RadioGroup1->SetItemIndex(1);
+    window.Button3Click();
+    const auto before = std::vector{Pixels(window.Image1), Pixels(window.Image2), Pixels(window.Image3),
+                                    Pixels(window.Image4)};
+    const auto labs = [&] {
+        std::vector<TPhaseLab*> found;
+        for (QWidget* child : window.findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+            if (auto* lab = dynamic_cast<TPhaseLab*>(child))
+                found.push_back(lab);
+        return found;
+    };
+    window.activateWindow();
+    QTest::keyClick(&window, Qt::Key_F2);
+    Settle();
+    ASSERT_EQ(labs().size(), 1u) << "F2 opened no lab";
+    TPhaseLab* first = labs().front();
+    EXPECT_EQ(OpenPhaseLab(&window, window.Image1, window.Image2), first);
+    QTest::keyClick(&window, Qt::Key_F2);
+    Settle();
+    EXPECT_EQ(labs(), std::vector<TPhaseLab*>{first}) << "a second lab";
+    EXPECT_TRUE(first->isVisible());
+    first->close();
+    Settle();
+    EXPECT_EQ((std::vector{Pixels(window.Image1), Pixels(window.Image2), Pixels(window.Image3),
+                           Pixels(window.Image4)}),
+              before);
+    EXPECT_EQ(window.RadioGroup1->GetItemIndex(), 1);
+    EXPECT_TRUE(window.isVisible());
+    Open(window.Image1, window.Image3, RandomGray(8, 8, 20), "again.png");  // nobody listens any more
+    lab = OpenLab();
+    EXPECT_NE(lab->Engine(), nullptr);
+}
+
+}  // namespace
