@@ -8,9 +8,11 @@
 #include <QImage>
 #include <QProcess>
 
+#include <sys/mount.h>
 #include <unistd.h>
 
 #include <cstdint>
+#include <functional>
 #include <random>
 #include <string>
 #include <vector>
@@ -137,6 +139,107 @@ TEST(CliCrop, RefusalOfAMisfitPairNamesTheOption)
     EXPECT_EQ(outcome.err.find("right-click"), std::string::npos) << "the window's remedy: " << outcome.err;
 }
 
+// --- the lab -----------------------------------------------------------------------
+
+const char* const LabFiles[] = {
+    "left-magnitude.png",  "left-phase.png",  "left-magnitude-only.png",  "left-phase-only.png",
+    "left-mix.png",        "right-magnitude.png", "right-phase.png", "right-magnitude-only.png",
+    "right-phase-only.png", "right-mix.png",   "resemblance.json"};
+
+TEST(CliLab, WritesTenPicturesOfTheCroppedSizeAndTheTable)
+{
+    Folder folder;
+    const QString left = QString::fromStdString(folder.Save(RandomColour(45, 30, 11), "left.png"));
+    const QString right = QString::fromStdString(folder.Save(RandomColour(60, 41, 12), "right.png"));
+    const Outcome outcome = Cli({"lab", "--crop", left, right, folder.Path("made/on/the/way")});
+    ASSERT_EQ(outcome.status, 0) << outcome.err;
+    EXPECT_EQ(outcome.err, "");
+    QStringList expected;
+    for (const char* name : LabFiles)
+        expected << name;
+    expected.sort();
+    EXPECT_EQ(QDir(folder.Path("made/on/the/way")).entryList(QDir::Files | QDir::Hidden, QDir::Name), expected);
+    for (const char* name : LabFiles) {
+        if (QString(name).endsWith(".png"))
+            EXPECT_EQ(QImage(folder.Path("made/on/the/way/") + name).size(), QSize(32, 16)) << name;
+    }
+    QFile json(folder.Path("made/on/the/way/resemblance.json"));
+    ASSERT_TRUE(json.open(QIODevice::ReadOnly));
+    const std::string text = json.readAll().toStdString();
+    EXPECT_EQ(text.rfind("{\"width\": 32, \"height\": 16, \"mix\": 0.5, \"left\": {\"normal\": {\"left\": 1, ", 0), 0u)
+        << text;
+}
+
+// A refused lab writes nothing: no picture, no table, not even its folder.
+struct LabRefusal {
+    const char* name;
+    std::function<QStringList(const Folder&)> arguments;  // after "lab"
+    const char* said;
+};
+
+void PrintTo(const LabRefusal& c, std::ostream* os) { *os << c.name; }
+
+class CliLabRefusal : public ::testing::TestWithParam<LabRefusal> {};
+
+TEST_P(CliLabRefusal, WritesNothing)
+{
+    Folder folder;
+    const Outcome outcome = Cli(QStringList{"lab"} + GetParam().arguments(folder));
+    EXPECT_EQ(outcome.status, 1);
+    EXPECT_EQ(outcome.err.rfind("korvanith-cli: ", 0), 0u) << outcome.err;
+    EXPECT_EQ(std::count(outcome.err.begin(), outcome.err.end(), '\n'), 1) << outcome.err;
+    EXPECT_NE(outcome.err.find(GetParam().said), std::string::npos) << outcome.err;
+    EXPECT_FALSE(QFileInfo::exists(folder.Path("out"))) << "the folder was made or kept";
+    EXPECT_EQ(QDir(folder.Path("")).entryList(QDir::Files | QDir::Hidden).filter("left-").size(), 0);
+}
+
+QString Saved(const Folder& f, const QImage& picture, const char* name)
+{
+    return QString::fromStdString(f.Save(picture, name));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, CliLabRefusal,
+    ::testing::Values(
+        LabRefusal{"misfit_pair",
+                   [](const Folder& f) {
+                       return QStringList{Saved(f, RandomColour(12, 8, 1), "a.png"),
+                                          Saved(f, RandomColour(8, 8, 2), "b.png"), f.Path("out")};
+                   },
+                   "Add --crop to cut both to their centre 8\u00d78."},
+        LabRefusal{"missing_input",
+                   [](const Folder& f) {
+                       return QStringList{f.Path("none.png"), Saved(f, RandomColour(8, 8, 2), "b.png"),
+                                          f.Path("out")};
+                   },
+                   "does not exist"},
+        LabRefusal{"folder_is_a_file",
+                   [](const Folder& f) {
+                       f.Write("a file", "out-file");
+                       return QStringList{Saved(f, RandomColour(8, 8, 1), "a.png"),
+                                          Saved(f, RandomColour(8, 8, 2), "b.png"), f.Path("out-file")};
+                   },
+                   "it is a file, not a folder"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// A disk that fills up while the lab writes: nothing of it is left there.
+TEST(CliLabRefusal, FullDiskLeavesNothingHalfWritten)
+{
+    Folder folder;
+    const QByteArray disk = QFile::encodeName(folder.Path("disk"));
+    QDir().mkpath(folder.Path("disk"));
+    if (mount("korvanith-test", disk.constData(), "tmpfs", 0, "size=64k") != 0)
+        GTEST_SKIP() << "no small file system can be mounted here";
+    const Outcome outcome = Cli({"lab", QString::fromStdString(folder.Save(RandomColour(64, 64, 3), "a.png")),
+                                 QString::fromStdString(folder.Save(RandomColour(64, 64, 4), "b.png")),
+                                 folder.Path("disk/lab")});
+    const QStringList left = QDir(folder.Path("disk")).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
+    umount(disk.constData());
+    EXPECT_EQ(outcome.status, 1);
+    EXPECT_NE(outcome.err.find("the disk is full"), std::string::npos) << outcome.err;
+    EXPECT_TRUE(left.isEmpty()) << left.join(", ").toStdString();
+}
+
 TEST(CliUsage, HelpPrintsUsage)
 {
     const Outcome outcome = Cli({"--help"});
@@ -155,6 +258,13 @@ TEST_P(CliUsageError, SaysWhatIsWrong)
 
 INSTANTIATE_TEST_SUITE_P(Arguments, CliUsageError,
                          ::testing::Values(QStringList{}, QStringList{"a", "b", "c"},
+                                           QStringList{"lab", "a", "b"},
+                                           QStringList{"lab", "a", "b", "c", "d"},
+                                           QStringList{"lab", "--mode", "swap", "a", "b", "c"},
+                                           QStringList{"--mix", "0.5", "a", "b", "c", "d"},
+                                           QStringList{"lab", "--mix", "1.5", "a", "b", "c"},
+                                           QStringList{"lab", "--mix", "half", "a", "b", "c"},
+                                           QStringList{"lab", "a", "b", "c", "--mix"},
                                            QStringList{"a", "b", "c", "d", "e"},
                                            QStringList{"--mode", "sideways", "a", "b", "c", "d"},
                                            QStringList{"a", "b", "c", "d", "--mode"},
