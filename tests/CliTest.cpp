@@ -160,8 +160,9 @@ TEST(CliLab, WritesTenPicturesOfTheCroppedSizeAndTheTable)
     expected.sort();
     EXPECT_EQ(QDir(folder.Path("made/on/the/way")).entryList(QDir::Files | QDir::Hidden, QDir::Name), expected);
     for (const char* name : LabFiles) {
-        if (QString(name).endsWith(".png"))
+        if (QString(name).endsWith(".png")) {
             EXPECT_EQ(QImage(folder.Path("made/on/the/way/") + name).size(), QSize(32, 16)) << name;
+        }
     }
     QFile json(folder.Path("made/on/the/way/resemblance.json"));
     ASSERT_TRUE(json.open(QIODevice::ReadOnly));
