@@ -1,7 +1,11 @@
-// Timings of the phase lab against the main command's steps, with a summary.
+// Timings of the phase lab, its window and its engine, against the transform
+// command on the same pair, with a summary.
 #include <benchmark/benchmark.h>
 
-#include <sys/mman.h>
+#include <QApplication>
+#include <QImage>
+#include <QTemporaryDir>
+
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -11,8 +15,9 @@
 #include <string>
 #include <vector>
 
-#include "Levels.h"
-#include "fourier/FourierTransform.h"
+#include "Sides.h"
+#include "Unit1.h"
+#include "Unit2.h"
 #include "lab/PhaseLab.h"
 
 namespace {
@@ -26,29 +31,6 @@ std::vector<std::int32_t> Picture(int S, std::uint32_t seed)
         v = std::int32_t(random() & 0xffffff);
     return samples;
 }
-
-// Zero-filled doubles straight from the system with every page mapped at
-// once, as the main command takes its buffers.
-class Doubles {
-public:
-    explicit Doubles(std::size_t count) : bytes(count * sizeof(double))
-    {
-        void* memory = mmap(nullptr, bytes, PROT_READ | PROT_WRITE,
-                            MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
-        if (memory == MAP_FAILED)
-            throw std::bad_alloc();
-        data = static_cast<double*>(memory);
-    }
-    ~Doubles() { munmap(data, bytes); }
-    Doubles(const Doubles&) = delete;
-    Doubles& operator=(const Doubles&) = delete;
-    double& operator[](std::size_t i) { return data[i]; }
-    double* get() { return data; }
-
-private:
-    std::size_t bytes;
-    double* data = nullptr;
-};
 
 // Constructing the lab: both spectra, every rebuild, all fourteen pictures
 // and the resemblance table.
@@ -77,59 +59,60 @@ void SetMix(benchmark::State& state)
     }
 }
 
-// The main command on the same pair in "Swap phase" mode, its steps as it runs
-// them: two grids and four planes taken from the system as it takes them, both
-// transforms, the split, the join with the other's phase, both inverse
-// transforms, the division by N and the gray levels of both results. A
-// stand-in for the window's RunTransform, without its pictures and toolkit.
-void MainCommand(benchmark::State& state)
-{
-    const int S = int(state.range(0));
-    const auto left = Picture(S, 1), right = Picture(S, 2);
-    const std::size_t N = std::size_t(S) * std::size_t(S);
-    const std::uint32_t dims[3] = {0, std::uint32_t(S), std::uint32_t(S)};
-    for (auto _ : state) {
-        Doubles rightGrid(2 * N + 1), leftGrid(2 * N + 1), rightMagnitude(N), leftMagnitude(N),
-            leftPhase(N), rightPhase(N);
-        std::vector<std::uint8_t> gray[2] = {std::vector<std::uint8_t>(N), std::vector<std::uint8_t>(N)};
-        Doubles* grids[2] = {&leftGrid, &rightGrid};
-        Doubles* magnitudes[2] = {&leftMagnitude, &rightMagnitude};
-        Doubles* phases[2] = {&leftPhase, &rightPhase};
-        const std::vector<std::int32_t>* inputs[2] = {&left, &right};
+// The two pictures as files, opened on both sides of a window as its open
+// actions open them.
+class Pair {
+public:
+    explicit Pair(int S)
+    {
+        const std::vector<std::int32_t> samples[2] = {Picture(S, 1), Picture(S, 2)};
         for (int s = 0; s < 2; ++s) {
-            Doubles& g = *grids[s];
-            for (std::size_t k = 0; k < N; ++k)
-                g[2 * k + 1] = double((*inputs[s])[k]);
-            fourier::FourierTransform(g.get(), dims, 2, +1);
-            // Swap: each side's phase goes to the other's plane.
-            Doubles& phase = *phases[1 - s];
-            for (std::size_t k = 0; k < N; ++k)
-                phase[k] = std::atan2(g[2 * k + 2], g[2 * k + 1]);
-            for (std::size_t k = 0; k < N; ++k) {
-                const double re = g[2 * k + 1];
-                const double im = g[2 * k + 2];
-                (*magnitudes[s])[k] = std::sqrt(re * re + im * im);
-            }
+            QImage picture(S, S, QImage::Format_RGB32);
+            for (int y = 0; y < S; ++y)
+                for (int x = 0; x < S; ++x) {
+                    const std::uint32_t c = std::uint32_t(samples[s][std::size_t(y) * S + x]);
+                    picture.setPixel(x, y, qRgb(c & 0xff, (c >> 8) & 0xff, (c >> 16) & 0xff));
+                }
+            picture.save(dir.filePath(s ? "right.ppm" : "left.ppm"));
         }
-        const double count = double(S) * double(S);
-        for (int s = 0; s < 2; ++s) {
-            Doubles& g = *grids[s];
-            Doubles& phase = *phases[s];
-            Doubles& magnitude = *magnitudes[s];
-            for (std::size_t k = 0; k < N; ++k) {
-                g[2 * k + 1] = std::cos(phase[k]) * magnitude[k];
-                g[2 * k + 2] = std::sin(phase[k]) * magnitude[k];
-            }
-            fourier::FourierTransform(g.get(), dims, 2, -1);
-            for (std::size_t i = 1; i <= 2 * N; ++i)
-                g[i] = g[i] / count;
-            for (std::size_t k = 0; k < N; ++k)
-                gray[s][k] = levels::Logarithmic(g[2 * k + 1], 105.0);
-        }
-        benchmark::DoNotOptimize(gray[0].data());
-        benchmark::DoNotOptimize(gray[1].data());
+        OpenSide(window.Image1, window.Image3, dir.filePath("left.ppm").toStdString());
+        OpenSide(window.Image2, window.Image4, dir.filePath("right.ppm").toStdString());
     }
+    QTemporaryDir dir;
+    TKorvanith window{Application};
+};
+
+// The main command in "Swap phase" mode on the same pair, as "Transform..."
+// runs it: the yardstick of the lab's opening.
+void RunTransform(benchmark::State& state)
+{
+    Pair pair(int(state.range(0)));
+    pair.window.RadioGroup1->SetItemIndex(1);
+    for (auto _ : state)
+        pair.window.RunTransform();
+    const std::size_t N = std::size_t(state.range(0)) * std::size_t(state.range(0));
     state.counters["MiB"] = double((8 * N + 2) * sizeof(double)) / (1 << 20);
+}
+
+// The lab window opening on the pair: reading the pictures, the engine, and
+// every tile scaled into its view.
+void LabWindow(benchmark::State& state)
+{
+    Pair pair(int(state.range(0)));
+    for (auto _ : state) {
+        TPhaseLab lab(Application, pair.window.Image1, pair.window.Image2);
+        benchmark::DoNotOptimize(lab.Engine());
+    }
+}
+
+// One step of the window's slider, as the user moves it.
+void MixStep(benchmark::State& state)
+{
+    Pair pair(int(state.range(0)));
+    TPhaseLab lab(Application, pair.window.Image1, pair.window.Image2);
+    int step = 0;
+    for (auto _ : state)
+        lab.MixBar->SetPosition((step++ % 2) ? 30 : 70);
 }
 
 constexpr int Sizes[] = {256, 1024, 4096};
@@ -139,7 +122,9 @@ void Register()
     for (int S : Sizes) {
         benchmark::RegisterBenchmark("Open", Open)->Arg(S)->Unit(benchmark::kMillisecond)->UseRealTime();
         benchmark::RegisterBenchmark("SetMix", SetMix)->Arg(S)->Unit(benchmark::kMillisecond)->UseRealTime();
-        benchmark::RegisterBenchmark("MainCommand", MainCommand)
+        benchmark::RegisterBenchmark("LabWindow", LabWindow)->Arg(S)->Unit(benchmark::kMillisecond)->UseRealTime();
+        benchmark::RegisterBenchmark("MixStep", MixStep)->Arg(S)->Unit(benchmark::kMillisecond)->UseRealTime();
+        benchmark::RegisterBenchmark("RunTransform", RunTransform)
             ->Arg(S)
             ->Unit(benchmark::kMillisecond)
             ->UseRealTime();
@@ -181,16 +166,17 @@ void Summary(const std::map<std::string, double>& seconds, const std::map<std::s
         const auto it = in.find(name);
         return it == in.end() ? 0.0 : it->second;
     };
-    std::printf("\nmilliseconds, wall (processor); budgets: Open <= 500 at 1024, SetMix <= 100 at 1024, "
-                "Open <= 3x MainCommand at 4096;\nmemory: the lab's bound (BytesNeeded) against the "
-                "main command's eight planes\n");
-    std::printf("%-10s %17s %15s %17s %10s %9s %9s %6s\n", "size", "Open", "SetMix", "MainCommand",
-                "Open/Main", "lab MiB", "main MiB", "ratio");
+    std::printf("\nmilliseconds, wall (processor); budgets: LabWindow <= 500 at 1024, MixStep <= 100 at "
+                "1024, LabWindow <= 3x RunTransform at 4096;\nOpen and SetMix are the engine's share; "
+                "memory: the lab's bound (BytesNeeded) against RunTransform's buffers\n");
+    std::printf("%-10s %17s %17s %15s %15s %17s %10s %9s %9s %6s\n", "size", "LabWindow", "Open", "MixStep",
+                "SetMix", "RunTransform", "Lab/Run", "lab MiB", "run MiB", "ratio");
     for (int S : Sizes) {
         const std::string size = std::to_string(S);
-        const double open = find(seconds, "Open/" + size), mix = find(seconds, "SetMix/" + size),
-                     main = find(seconds, "MainCommand/" + size);
-        if (open == 0 && mix == 0 && main == 0)
+        const double window = find(seconds, "LabWindow/" + size), open = find(seconds, "Open/" + size),
+                     step = find(seconds, "MixStep/" + size), mix = find(seconds, "SetMix/" + size),
+                     main = find(seconds, "RunTransform/" + size);
+        if (window == 0 && open == 0 && step == 0 && mix == 0 && main == 0)
             continue;
         const std::size_t N = std::size_t(S) * std::size_t(S);
         const double lab = double(lab::PhaseLab::BytesNeeded(S, S)) / (1 << 20);
@@ -200,9 +186,10 @@ void Summary(const std::map<std::string, double>& seconds, const std::map<std::s
             std::snprintf(text, sizeof text, "%.1f (%.1f)", wall * 1e3, find(cpu, name) * 1e3);
             return std::string(text);
         };
-        std::printf("%4dx%-5d %17s %15s %17s %10.2f %9.0f %9.0f %6.2f\n", S, S,
-                    both(open, "Open/" + size).c_str(), both(mix, "SetMix/" + size).c_str(),
-                    both(main, "MainCommand/" + size).c_str(), main > 0 ? open / main : 0.0, lab,
+        std::printf("%4dx%-5d %17s %17s %15s %15s %17s %10.2f %9.0f %9.0f %6.2f\n", S, S,
+                    both(window, "LabWindow/" + size).c_str(), both(open, "Open/" + size).c_str(),
+                    both(step, "MixStep/" + size).c_str(), both(mix, "SetMix/" + size).c_str(),
+                    both(main, "RunTransform/" + size).c_str(), main > 0 ? window / main : 0.0, lab,
                     buffers, lab / buffers);
     }
     rusage usage{};
@@ -215,6 +202,11 @@ void Summary(const std::map<std::string, double>& seconds, const std::map<std::s
 
 int main(int argc, char** argv)
 {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    int qtArgc = 1;
+    char name[] = "lab_bench";
+    char* qtArgv[] = {name, nullptr};
+    QApplication toolkit(qtArgc, qtArgv);
     Register();
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
