@@ -23,7 +23,7 @@
 namespace {
 
 // Colour pictures as the open actions give them: a packed colour a pixel.
-std::vector<std::int32_t> Picture(int S, std::uint32_t seed)
+std::vector<std::int32_t> RandomSamples(int S, std::uint32_t seed)
 {
     std::mt19937 random(seed);
     std::vector<std::int32_t> samples(std::size_t(S) * std::size_t(S));
@@ -34,10 +34,10 @@ std::vector<std::int32_t> Picture(int S, std::uint32_t seed)
 
 // Constructing the lab: both spectra, every rebuild, all fourteen pictures
 // and the resemblance table.
-void Open(benchmark::State& state)
+void EngineOpen(benchmark::State& state)
 {
     const int S = int(state.range(0));
-    const auto left = Picture(S, 1), right = Picture(S, 2);
+    const auto left = RandomSamples(S, 1), right = RandomSamples(S, 2);
     for (auto _ : state) {
         const lab::PhaseLab lab(left.data(), right.data(), S, S, 0.5);
         benchmark::DoNotOptimize(lab.Image(lab::Side::Right, lab::Tile::Mix).bytes);
@@ -50,7 +50,7 @@ void Open(benchmark::State& state)
 void SetMix(benchmark::State& state)
 {
     const int S = int(state.range(0));
-    const auto left = Picture(S, 1), right = Picture(S, 2);
+    const auto left = RandomSamples(S, 1), right = RandomSamples(S, 2);
     lab::PhaseLab lab(left.data(), right.data(), S, S, 0.5);
     int step = 0;
     for (auto _ : state) {
@@ -65,7 +65,7 @@ class Pair {
 public:
     explicit Pair(int S)
     {
-        const std::vector<std::int32_t> samples[2] = {Picture(S, 1), Picture(S, 2)};
+        const std::vector<std::int32_t> samples[2] = {RandomSamples(S, 1), RandomSamples(S, 2)};
         for (int s = 0; s < 2; ++s) {
             QImage picture(S, S, QImage::Format_RGB32);
             for (int y = 0; y < S; ++y)
@@ -120,7 +120,7 @@ constexpr int Sizes[] = {256, 1024, 4096};
 void Register()
 {
     for (int S : Sizes) {
-        benchmark::RegisterBenchmark("Open", Open)->Arg(S)->Unit(benchmark::kMillisecond)->UseRealTime();
+        benchmark::RegisterBenchmark("Open", EngineOpen)->Arg(S)->Unit(benchmark::kMillisecond)->UseRealTime();
         benchmark::RegisterBenchmark("SetMix", SetMix)->Arg(S)->Unit(benchmark::kMillisecond)->UseRealTime();
         benchmark::RegisterBenchmark("LabWindow", LabWindow)->Arg(S)->Unit(benchmark::kMillisecond)->UseRealTime();
         benchmark::RegisterBenchmark("MixStep", MixStep)->Arg(S)->Unit(benchmark::kMillisecond)->UseRealTime();

@@ -24,6 +24,8 @@ namespace {
 
 using fixtures::Folder;
 using fixtures::Pixels;
+using fixtures::RandomColour;
+using fixtures::RandomGray;
 
 struct Outcome {
     int status;
@@ -39,12 +41,6 @@ Outcome Cli(const QStringList& arguments)
         return {-1, "", "did not finish"};
     return {process.exitCode(), process.readAllStandardOutput().toStdString(),
             process.readAllStandardError().toStdString()};
-}
-
-QImage RandomColour(int W, int H, unsigned seed)
-{
-    std::mt19937 random(seed);
-    return fixtures::Picture(W, H, [&](int, int) { return std::uint32_t(random() & 0xffffff); });
 }
 
 std::vector<PackedColour> FilePixels(const QString& path)

@@ -11,6 +11,7 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <random>
 #include <stdexcept>
 
 namespace fixtures {
@@ -31,6 +32,18 @@ QImage GrayPicture(int width, int height, const std::function<int(int, int)>& le
         for (int x = 0; x < width; ++x)
             image.scanLine(y)[x] = static_cast<uchar>(level(x, y));
     return image;
+}
+
+QImage RandomGray(int width, int height, unsigned seed)
+{
+    std::mt19937 random(seed);
+    return GrayPicture(width, height, [&](int, int) { return int(random() % 256); });
+}
+
+QImage RandomColour(int width, int height, unsigned seed)
+{
+    std::mt19937 random(seed);
+    return Picture(width, height, [&](int, int) { return std::uint32_t(random() & 0xffffff); });
 }
 
 Folder::Folder()

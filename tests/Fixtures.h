@@ -20,6 +20,10 @@ QImage Picture(int width, int height, const std::function<std::uint32_t(int, int
 // A gray picture whose pixel (x, y) has level level(x, y).
 QImage GrayPicture(int width, int height, const std::function<int(int, int)>& level);
 
+// Pictures of random levels or colours, the same for the same seed.
+QImage RandomGray(int width, int height, unsigned seed);
+QImage RandomColour(int width, int height, unsigned seed);
+
 // A folder that lives as long as the fixture; files saved into it.
 class Folder {
 public:

@@ -30,18 +30,8 @@ namespace {
 
 using fixtures::Folder;
 using fixtures::Pixels;
-
-QImage RandomGray(int W, int H, unsigned seed)
-{
-    std::mt19937 random(seed);
-    return fixtures::GrayPicture(W, H, [&](int, int) { return int(random() % 256); });
-}
-
-QImage RandomColour(int W, int H, unsigned seed)
-{
-    std::mt19937 random(seed);
-    return fixtures::Picture(W, H, [&](int, int) { return std::uint32_t(random() & 0xffffff); });
-}
+using fixtures::RandomColour;
+using fixtures::RandomGray;
 
 // The events the lab waits for (it follows once the event that changed an
 // input is over).

@@ -26,6 +26,8 @@ namespace {
 
 using fixtures::Folder;
 using fixtures::Pixels;
+using fixtures::RandomColour;
+using fixtures::RandomGray;
 
 // The whole command the slow way, step by step as it is defined: samples,
 // literal forward transforms, polar split, phases kept or exchanged, join,
@@ -71,18 +73,6 @@ Reference Expected(const std::vector<PackedColour>& leftIn, const std::vector<Pa
         out.right.push_back(levels::Gray(swap ? levels::Logarithmic(rv, 105.0) : levels::Linear(rv)));
     }
     return out;
-}
-
-QImage RandomGray(int W, int H, unsigned seed)
-{
-    std::mt19937 random(seed);
-    return fixtures::GrayPicture(W, H, [&](int, int) { return int(random() % 256); });
-}
-
-QImage RandomColour(int W, int H, unsigned seed)
-{
-    std::mt19937 random(seed);
-    return fixtures::Picture(W, H, [&](int, int) { return std::uint32_t(random() & 0xffffff); });
 }
 
 QImage Black(int W, int H) { return fixtures::GrayPicture(W, H, [](int, int) { return 0; }); }

@@ -28,6 +28,8 @@ namespace {
 using fixtures::Folder;
 using fixtures::ModalAnswer;
 using fixtures::Pixels;
+using fixtures::RandomColour;
+using fixtures::RandomGray;
 
 // --- the form ----------------------------------------------------------------
 
@@ -174,12 +176,6 @@ INSTANTIATE_TEST_SUITE_P(Pictures, ImagePane,
                          [](const auto& info) { return std::string(info.param.name); });
 
 // --- a person's road -----------------------------------------------------------
-
-QImage RandomGray(int W, int H, unsigned seed)
-{
-    std::mt19937 random(seed);
-    return fixtures::GrayPicture(W, H, [&](int, int) { return int(random() % 256); });
-}
 
 class Road : public ::testing::Test {
 protected:
