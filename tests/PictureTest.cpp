@@ -9,10 +9,12 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "BadFiles.h"
 #include "Fixtures.h"
 #include "platform/Application.h"
+#include "platform/Controls.h"
 #include "platform/Graphics.h"
 
 namespace {
@@ -297,6 +299,49 @@ TEST(Canvas, IgnoresPixelsOutsideThePicture)
     EXPECT_EQ(empty.GetWidth(), 0);
     EXPECT_EQ(empty.GetHeight(), 0);
 }
+
+// --- a view of pixels -------------------------------------------------------------
+
+struct Viewed {
+    const char* name;
+    int W, H, channels;
+    QSize room, shown;
+};
+
+void PrintTo(const Viewed& c, std::ostream* os) { *os << c.name; }
+
+class PixelView : public ::testing::TestWithParam<Viewed> {};
+
+// Small pixels are shown as they are; large ones scaled down in proportion to
+// fit, their halves (dark left, light right) kept apart.
+TEST_P(PixelView, ShowsPixelsAtTheirSizeOrScaledDownToFit)
+{
+    const Viewed& c = GetParam();
+    std::vector<std::uint8_t> bytes(std::size_t(c.W) * c.H * c.channels);
+    for (int y = 0; y < c.H; ++y)
+        for (int x = 0; x < c.W; ++x)
+            for (int k = 0; k < c.channels; ++k)
+                bytes[(std::size_t(y) * c.W + x) * c.channels + k] = x < c.W / 2 ? 20 : 220;
+    TPixelView view;
+    view.resize(c.room);
+    view.SetPixels(c.W, c.H, c.channels, bytes.data());
+    EXPECT_EQ(view.GetPixelWidth(), c.W);
+    EXPECT_EQ(view.GetPixelHeight(), c.H);
+    ASSERT_EQ(view.ShownSize(), c.shown);
+    const QImage shown = view.grab().toImage();
+    EXPECT_EQ(qGray(shown.pixel(1, c.shown.height() / 2)), 20);
+    EXPECT_EQ(qGray(shown.pixel(c.shown.width() - 2, c.shown.height() / 2)), 220);
+    view.SetPixels(0, 0, 1, nullptr);
+    EXPECT_EQ(view.ShownSize(), QSize(0, 0));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Sizes, PixelView,
+    ::testing::Values(Viewed{"small_gray_as_it_is", 100, 50, 1, {192, 192}, {100, 50}},
+                      Viewed{"large_gray_scaled", 1024, 1024, 1, {192, 192}, {192, 192}},
+                      Viewed{"large_wide_rgb_in_proportion", 2048, 512, 3, {192, 192}, {192, 48}},
+                      Viewed{"exactly_the_room", 192, 192, 3, {192, 192}, {192, 192}}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ScreenCursor, BusyAndBackToDefault)
 {

@@ -12,6 +12,9 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
+#include <vector>
+
 #include "platform/ActnList.h"
 #include "platform/Application.h"
 #include "platform/Menus.h"
@@ -96,16 +99,51 @@ void TImage::dropEvent(QDropEvent* event)
 TPixelView::TPixelView(QWidget* parent) : QWidget(parent), shown(std::make_unique<QImage>()) {}
 TPixelView::~TPixelView() = default;
 
+namespace {
+
+// The pixels averaged over blocks of f x f (the last partial ones left out):
+// a cheap first step down from a large picture, so that the smooth scaling
+// after it has at most twice the room's pixels to work on.
+QImage Reduced(const std::uint8_t* bytes, int width, int height, int channels, int f)
+{
+    const int w = width / f, h = height / f;
+    QImage reduced(w, h, channels == 1 ? QImage::Format_Grayscale8 : QImage::Format_RGB888);
+    if (reduced.isNull())
+        return reduced;
+    std::vector<std::uint32_t> sums(std::size_t(w) * channels);
+    const std::uint32_t area = std::uint32_t(f) * std::uint32_t(f);
+    for (int y = 0; y < h; ++y) {
+        std::fill(sums.begin(), sums.end(), 0u);
+        for (int dy = 0; dy < f; ++dy) {
+            const std::uint8_t* row = bytes + (std::size_t(y) * f + dy) * std::size_t(width) * channels;
+            for (int x = 0; x < w; ++x)
+                for (int dx = 0; dx < f; ++dx)
+                    for (int c = 0; c < channels; ++c)
+                        sums[std::size_t(x) * channels + c] += row[(std::size_t(x) * f + dx) * channels + c];
+        }
+        std::uint8_t* out = reduced.scanLine(y);
+        for (std::size_t i = 0; i < sums.size(); ++i)
+            out[i] = std::uint8_t((sums[i] + area / 2) / area);
+    }
+    return reduced;
+}
+
+}  // namespace
+
 void TPixelView::SetPixels(int width, int height, int channels, const std::uint8_t* bytes)
 {
     pixelWidth = pixelHeight = 0;
     *shown = QImage();
     if (bytes && width > 0 && height > 0 && (channels == 1 || channels == 3)) {
-        // A view of the caller's bytes, copied once scaled (or at its size).
-        const QImage view(bytes, width, height, qsizetype(width) * channels,
-                          channels == 1 ? QImage::Format_Grayscale8 : QImage::Format_RGB888);
         const QSize room = size().isEmpty() ? QSize(width, height) : size();
-        *shown = width <= room.width() && height <= room.height()
+        const int f = std::max(1, std::min(width / room.width(), height / room.height()) / 2);
+        // A view of the caller's bytes, or of their block averages, copied
+        // once scaled (or at its size).
+        const QImage view = f > 1 ? Reduced(bytes, width, height, channels, f)
+                                  : QImage(bytes, width, height, qsizetype(width) * channels,
+                                           channels == 1 ? QImage::Format_Grayscale8
+                                                         : QImage::Format_RGB888);
+        *shown = view.width() <= room.width() && view.height() <= room.height()
                      ? view.copy()
                      : view.scaled(room, Qt::KeepAspectRatio, Qt::SmoothTransformation);
         if (!shown->isNull())
