@@ -20,6 +20,27 @@ namespace fourier {
 // all their passes there; longer ones are transformed in place, pass by pass.
 constexpr std::uint32_t Gathered = 4096;
 
+// Lines of slower dimensions, which already lie side by side, are gathered up
+// to 32 at a time: 512 bytes per position, so that the strided trips over the
+// grid are few and each reads or writes whole cache lines. (Rows of the
+// fastest dimension go as many at a time as a register holds complex values.)
+constexpr std::uint32_t ColumnLines = 32;
+
+// A stage of the passes keeps its rows in the first-level cache between
+// sweeps: up to this many doubles (32 KiB) of them. Lines whose rows all fit
+// run in one stage, longer ones in two (see FourierPasses.h).
+constexpr std::size_t StageDoubles = 4096;
+
+// The second stage of long rows of the fastest dimension runs this many
+// groups at a time, so that it writes back runs of this many elements.
+constexpr std::uint32_t FastestBatch = 16;
+
+// The workspace: scratch for the gathered lines (n rows of up to
+// 2 * ColumnLines doubles, 2 MiB), and a block for a stage's rows between
+// sweeps or a batch of groups' results (64 KiB).
+constexpr std::size_t ScratchDoubles = std::size_t(2) * Gathered * ColumnLines;
+constexpr std::size_t BlockDoubles = 2 * StageDoubles;
+
 // The lines of one dimension with 2 <= n <= Gathered, and what the passes
 // need for them. grid is element 0 (index 1 of the caller's array).
 struct Lines {
@@ -30,29 +51,14 @@ struct Lines {
     const double* twiddles;     // TwiddleTable(n, sign), 64-byte aligned
     const std::uint16_t* rev;   // ReversalTable(n)
     double* scratch;            // ScratchDoubles, 64-byte aligned
+    double* block;              // BlockDoubles, 64-byte aligned
 };
 
-// Lines gathered side by side: rows of the fastest dimension four at a time
-// (64 bytes per element position); lines of slower dimensions, which already
-// lie side by side, sixteen at a time while that fits in a quarter of a
-// megabyte (lines up to 1024), else eight (two cache lines per position). The
-// more of them, the fewer strided sweeps over the grid; the fewer, the better
-// the scratch buffer stays in the core's cache.
-constexpr std::uint32_t RowLines = 4;
-constexpr std::uint32_t WideColumns = 16;
-constexpr std::uint32_t ColumnLines = 8;
-constexpr std::uint32_t WideColumnsUpTo = 1024;
-constexpr std::size_t ScratchDoubles = std::size_t(2) * Gathered * ColumnLines;
-static_assert(2 * WideColumnsUpTo * WideColumns <= ScratchDoubles, "scratch too small");
-
-// How many lines of the dimension are gathered side by side: a power of two,
-// 1 to WideColumns. A scratch row holds 2 * SideBySide(lines) doubles.
+// How many lines of a slower dimension (P > 1) are gathered side by side: a
+// power of two, 2 to ColumnLines. A gathered row holds 2 * SideBySide(lines)
+// doubles.
 inline std::uint32_t SideBySide(const Lines& lines)
 {
-    if (lines.P == 1)
-        return lines.Q < RowLines ? lines.Q : RowLines;
-    if (lines.P >= WideColumns && lines.n <= WideColumnsUpTo)
-        return WideColumns;
     return lines.P < ColumnLines ? lines.P : ColumnLines;
 }
 
@@ -68,8 +74,9 @@ void TransformInPlace(double* x, const std::uint32_t* dims, std::int32_t count,
                       std::int32_t sign);
 
 // The gathered lines of a dimension, on one instruction set each. A set whose
-// registers are wider than a scratch row hands the lines to the next narrower
-// set. Every one gives the bits of the algorithm.
+// registers the lines cannot fill (too few of them side by side, or too short
+// for its transposition) hands them to the next narrower set. Every one gives
+// the bits of the algorithm.
 namespace sse2 {
 void Transform(const Lines& lines);
 }

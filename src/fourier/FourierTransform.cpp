@@ -32,6 +32,7 @@ bool Acceptable(const std::uint32_t* dims, std::int32_t count)
 // set in static storage, lent to one call at a time.
 struct Workspace {
     alignas(64) double scratch[ScratchDoubles];
+    alignas(64) double block[BlockDoubles];
     alignas(64) double twiddles[4 * (Gathered - 1)];
     std::uint16_t rev[Gathered];
 };
@@ -91,7 +92,7 @@ void Transform(Path path, double* x, const std::uint32_t* dims, std::int32_t cou
             TwiddleTable(workspace.twiddles, n, sign);
             ReversalTable(workspace.rev, n);
             const Lines lines{x + 1, n, P, N / (n * P), workspace.twiddles, workspace.rev,
-                              workspace.scratch};
+                              workspace.scratch, workspace.block};
             switch (path) {
             case Path::Sse2:
                 sse2::Transform(lines);
