@@ -28,13 +28,37 @@ bool Acceptable(const std::uint32_t* dims, std::int32_t count)
     return true;
 }
 
+// The twiddle and reversal tables of one line length and sign.
+struct Tables {
+    std::uint32_t n = 0;
+    std::int32_t sign = 0;
+    alignas(64) double twiddles[4 * (Gathered - 1)];
+    std::uint16_t rev[Gathered];
+};
+
 // What the gathered passes work in: more than the stack should hold, so one
-// set in static storage, lent to one call at a time.
+// set in static storage, lent to one call at a time. The tables depend on the
+// length and sign only, so the last few are kept from call to call: enough for
+// the two lengths of a picture in both directions.
 struct Workspace {
     alignas(64) double scratch[ScratchDoubles];
     alignas(64) double block[BlockDoubles];
-    alignas(64) double twiddles[4 * (Gathered - 1)];
-    std::uint16_t rev[Gathered];
+    Tables tables[4];
+    std::uint32_t oldest = 0;
+
+    const Tables& For(std::uint32_t n, std::int32_t sign)
+    {
+        for (const Tables& t : tables)
+            if (t.n == n && t.sign == sign)
+                return t;
+        Tables& t = tables[oldest];
+        oldest = (oldest + 1) % 4;
+        TwiddleTable(t.twiddles, n, sign);
+        ReversalTable(t.rev, n);
+        t.n = n;
+        t.sign = sign;
+        return t;
+    }
 };
 Workspace workspace;
 std::atomic_flag lent = ATOMIC_FLAG_INIT;
@@ -89,9 +113,8 @@ void Transform(Path path, double* x, const std::uint32_t* dims, std::int32_t cou
         if (n > Gathered) {
             InPlace(x, N, n, P, sign);
         } else if (n > 1) {
-            TwiddleTable(workspace.twiddles, n, sign);
-            ReversalTable(workspace.rev, n);
-            const Lines lines{x + 1, n, P, N / (n * P), workspace.twiddles, workspace.rev,
+            const Tables& tables = workspace.For(n, sign);
+            const Lines lines{x + 1, n, P, N / (n * P), tables.twiddles, tables.rev,
                               workspace.scratch, workspace.block};
             switch (path) {
             case Path::Sse2:
