@@ -64,32 +64,46 @@ inline void Butterfly(typename Vec::Register& a, typename Vec::Register& b,
     a = Vec::Add(a, t);
 }
 
-// The butterflies of one closed group of Radix registers across log2(Radix)
+// Butterflies on rows A and B of each of Count groups of registers, with the
+// twiddle kept at W.
+template <class Vec, std::uint32_t A, std::uint32_t B, std::uint32_t W, std::uint32_t Count,
+          std::uint32_t Radix>
+inline void Butterflies(typename Vec::Register (&x)[Count][Radix],
+                        const typename Vec::Register (&wr)[Radix - 1],
+                        const typename Vec::Register (&wi)[Radix - 1])
+{
+    for (std::uint32_t g = 0; g < Count; ++g)
+        Butterfly<Vec>(x[g][A], x[g][B], wr[W], wi[W]);
+}
+
+// The butterflies of Count closed groups of Radix registers across log2(Radix)
 // passes: pass `level` pairs x[k] with x[k + 2^level] (k without that bit),
 // with the twiddle kept at 2^level - 1 + (k mod 2^level). Written out, so that
-// every value stays in a register.
-template <class Vec, std::uint32_t Radix>
-inline void Group(typename Vec::Register (&x)[Radix], const typename Vec::Register (&wr)[Radix - 1],
-                  const typename Vec::Register (&wi)[Radix - 1])
+// every value stays in a register; two groups go hand in hand, so that one
+// has work while the other waits for its previous pass.
+template <class Vec, std::uint32_t Count, std::uint32_t Radix>
+inline void Groups(typename Vec::Register (&x)[Count][Radix],
+                   const typename Vec::Register (&wr)[Radix - 1],
+                   const typename Vec::Register (&wi)[Radix - 1])
 {
-    Butterfly<Vec>(x[0], x[1], wr[0], wi[0]);
+    Butterflies<Vec, 0, 1, 0>(x, wr, wi);
     if constexpr (Radix >= 4)
-        Butterfly<Vec>(x[2], x[3], wr[0], wi[0]);
+        Butterflies<Vec, 2, 3, 0>(x, wr, wi);
     if constexpr (Radix == 8) {
-        Butterfly<Vec>(x[4], x[5], wr[0], wi[0]);
-        Butterfly<Vec>(x[6], x[7], wr[0], wi[0]);
+        Butterflies<Vec, 4, 5, 0>(x, wr, wi);
+        Butterflies<Vec, 6, 7, 0>(x, wr, wi);
     }
     if constexpr (Radix >= 4) {
-        Butterfly<Vec>(x[0], x[2], wr[1], wi[1]);
-        Butterfly<Vec>(x[1], x[3], wr[2], wi[2]);
+        Butterflies<Vec, 0, 2, 1>(x, wr, wi);
+        Butterflies<Vec, 1, 3, 2>(x, wr, wi);
     }
     if constexpr (Radix == 8) {
-        Butterfly<Vec>(x[4], x[6], wr[1], wi[1]);
-        Butterfly<Vec>(x[5], x[7], wr[2], wi[2]);
-        Butterfly<Vec>(x[0], x[4], wr[3], wi[3]);
-        Butterfly<Vec>(x[1], x[5], wr[4], wi[4]);
-        Butterfly<Vec>(x[2], x[6], wr[5], wi[5]);
-        Butterfly<Vec>(x[3], x[7], wr[6], wi[6]);
+        Butterflies<Vec, 4, 6, 1>(x, wr, wi);
+        Butterflies<Vec, 5, 7, 2>(x, wr, wi);
+        Butterflies<Vec, 0, 4, 3>(x, wr, wi);
+        Butterflies<Vec, 1, 5, 4>(x, wr, wi);
+        Butterflies<Vec, 2, 6, 5>(x, wr, wi);
+        Butterflies<Vec, 3, 7, 6>(x, wr, wi);
     }
 }
 
@@ -98,12 +112,14 @@ inline void Group(typename Vec::Register (&x)[Radix], const typename Vec::Regist
 // rows form a closed group across those passes, held in registers from
 // reading them (from; through its order when Reordered) to writing them (to,
 // which may be from). Offset by offset, so that each offset's twiddles are
-// loaded once for all blocks.
+// loaded once for all blocks. With 32 registers, the contiguous rows go two
+// registers at a time.
 template <class Vec, std::uint32_t Radix, bool Reordered>
 void Sweep(const Rows& from, const Rows& to, std::uint32_t count, std::uint32_t q,
            const Spans& spans, std::uint32_t width)
 {
     using Register = typename Vec::Register;
+    constexpr std::uint32_t Lanes = Vec::Lanes;
     const std::uint32_t h = q / 2;
     const std::size_t inStep = h * from.stride, outStep = h * to.stride;
     for (std::uint32_t p = 0; p < h; ++p) {
@@ -125,23 +141,35 @@ void Sweep(const Rows& from, const Rows& to, std::uint32_t count, std::uint32_t 
                 const double* in[Radix];
                 for (std::uint32_t k = 0; k < Radix; ++k)
                     in[k] = from.base + from.order[b0 + k * h] * from.stride;
-                for (std::uint32_t j = 0; j < width; j += Vec::Lanes) {
-                    Register x[Radix];
+                for (std::uint32_t j = 0; j < width; j += Lanes) {
+                    Register x[1][Radix];
                     for (std::uint32_t k = 0; k < Radix; ++k)
-                        x[k] = Vec::Load(in[k] + j);
-                    Group<Vec, Radix>(x, wr, wi);
+                        x[0][k] = Vec::Load(in[k] + j);
+                    Groups<Vec>(x, wr, wi);
                     for (std::uint32_t k = 0; k < Radix; ++k)
-                        Vec::Store(out + k * outStep + j, x[k]);
+                        Vec::Store(out + k * outStep + j, x[0][k]);
                 }
             } else {
                 const double* const in = from.base + b0 * from.stride;
-                for (std::uint32_t j = 0; j < width; j += Vec::Lanes) {
-                    Register x[Radix];
+                std::uint32_t j = 0;
+                if constexpr (Vec::Registers >= 32)
+                    for (; j + 2 * Lanes <= width; j += 2 * Lanes) {
+                        Register x[2][Radix];
+                        for (std::uint32_t g = 0; g < 2; ++g)
+                            for (std::uint32_t k = 0; k < Radix; ++k)
+                                x[g][k] = Vec::Load(in + k * inStep + j + g * Lanes);
+                        Groups<Vec>(x, wr, wi);
+                        for (std::uint32_t g = 0; g < 2; ++g)
+                            for (std::uint32_t k = 0; k < Radix; ++k)
+                                Vec::Store(out + k * outStep + j + g * Lanes, x[g][k]);
+                    }
+                for (; j < width; j += Lanes) {
+                    Register x[1][Radix];
                     for (std::uint32_t k = 0; k < Radix; ++k)
-                        x[k] = Vec::Load(in + k * inStep + j);
-                    Group<Vec, Radix>(x, wr, wi);
+                        x[0][k] = Vec::Load(in + k * inStep + j);
+                    Groups<Vec>(x, wr, wi);
                     for (std::uint32_t k = 0; k < Radix; ++k)
-                        Vec::Store(out + k * outStep + j, x[k]);
+                        Vec::Store(out + k * outStep + j, x[0][k]);
                 }
             }
         }

@@ -9,6 +9,7 @@
 // FourierPasses.h:
 //   Register          the register type
 //   Lanes             doubles in one register (Lanes / 2 complex values)
+//   Registers         how many of them the instruction set has
 //   Load, Store       from and to any address (the passes use aligned ones
 //                     where they can; the grid's are not)
 //   Add, Sub, Mul     lane by lane, rounded once each
@@ -29,6 +30,7 @@ namespace fourier {
 struct Sse2Vector {
     using Register = __m128d;
     static constexpr std::uint32_t Lanes = 2;
+    static constexpr std::uint32_t Registers = 16;
     static Register Load(const double* p) { return _mm_loadu_pd(p); }
     static void Store(double* p, Register v) { _mm_storeu_pd(p, v); }
     static Register Add(Register a, Register b) { return _mm_add_pd(a, b); }
@@ -55,6 +57,7 @@ namespace fourier {
 struct Avx2Vector {
     using Register = __m256d;
     static constexpr std::uint32_t Lanes = 4;
+    static constexpr std::uint32_t Registers = 16;
     static Register Load(const double* p) { return _mm256_loadu_pd(p); }
     static void Store(double* p, Register v) { _mm256_storeu_pd(p, v); }
     static Register Add(Register a, Register b) { return _mm256_add_pd(a, b); }
@@ -97,6 +100,7 @@ namespace fourier {
 struct Avx512Vector {
     using Register = __m512d;
     static constexpr std::uint32_t Lanes = 8;
+    static constexpr std::uint32_t Registers = 32;
     static Register Load(const double* p) { return _mm512_loadu_pd(p); }
     static void Store(double* p, Register v) { _mm512_storeu_pd(p, v); }
     static Register Add(Register a, Register b) { return _mm512_add_pd(a, b); }
