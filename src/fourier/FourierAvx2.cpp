@@ -1,4 +1,5 @@
 // The gathered lines on AVX2 registers, four doubles each.
+
 // The scalar headers first, outside the target region: what they define inline
 // is shared by every set and must stay plain x86-64 code.
 #include "fourier/FourierDimension.h"
@@ -15,10 +16,10 @@
 
 #include "fourier/FourierPasses.h"
 
-void fourier::avx2::Transform(const Lines& lines)
+void fourier::avx2::TransformDimension(const Lines& lines)
 {
     if (!FillRegisters<Avx2Vector>(lines))
-        return sse2::Transform(lines);
+        return sse2::TransformDimension(lines);
     TransformLines<Avx2Vector>(lines);
 }
 

@@ -1,4 +1,5 @@
 // The gathered lines on AVX-512 registers, eight doubles each.
+
 // The scalar headers first, outside the target region: what they define inline
 // is shared by every set and must stay plain x86-64 code.
 #include "fourier/FourierDimension.h"
@@ -16,10 +17,10 @@
 
 #include "fourier/FourierPasses.h"
 
-void fourier::avx512::Transform(const Lines& lines)
+void fourier::avx512::TransformDimension(const Lines& lines)
 {
     if (!FillRegisters<Avx512Vector>(lines))
-        return avx2::Transform(lines);
+        return avx2::TransformDimension(lines);
     TransformLines<Avx512Vector>(lines);
 }
 

@@ -1,5 +1,4 @@
-// One dimension of the transform: what the entry hands to the routines that
-// run it, and those routines (internal to the library).
+// One dimension of the transform: its lines, workspace and routines (internal).
 #pragma once
 
 #include <cstddef>
@@ -34,6 +33,13 @@ constexpr std::size_t StageDoubles = 4096;
 // The second stage of long rows of the fastest dimension runs this many
 // groups at a time, so that it writes back runs of this many elements.
 constexpr std::uint32_t FastestBatch = 16;
+
+// Whether lines of length n, gathered into rows of `width` doubles, run in one
+// stage: all their rows fit in the first-level cache.
+inline constexpr bool OneStage(std::uint32_t n, std::uint32_t width)
+{
+    return std::size_t(n) * width <= StageDoubles;
+}
 
 // The workspace: scratch for the gathered lines (n rows of up to
 // 2 * ColumnLines doubles, 2 MiB), and a block for a stage's rows between
@@ -78,13 +84,13 @@ void TransformInPlace(double* x, const std::uint32_t* dims, std::int32_t count,
 // for its transposition) hands them to the next narrower set. Every one gives
 // the bits of the algorithm.
 namespace sse2 {
-void Transform(const Lines& lines);
+void TransformDimension(const Lines& lines);
 }
 namespace avx2 {
-void Transform(const Lines& lines);
+void TransformDimension(const Lines& lines);
 }
 namespace avx512 {
-void Transform(const Lines& lines);
+void TransformDimension(const Lines& lines);
 }
 
 }  // namespace fourier

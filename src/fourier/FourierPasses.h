@@ -1,5 +1,4 @@
-// The butterfly passes of one dimension on lines gathered side by side,
-// written once as templates over a vector type of FourierVectors.h.
+// The butterfly passes of a dimension, written once over a vector type of FourierVectors.h.
 #pragma once
 
 #include <cstddef>
@@ -213,20 +212,13 @@ void Stage(const Rows& from, const Rows& buffer, const Rows& to, std::uint32_t m
     }
 }
 
-// Whether lines of length n with rows of `width` doubles run in one stage: all
-// their rows fit in the first-level cache.
-inline constexpr bool OneStage(std::uint32_t n, std::uint32_t width)
-{
-    return std::size_t(n) * width <= StageDoubles;
-}
-
-// All passes of one group of gathered lines, rows `width` doubles wide:
+// All passes of one group of lines gathered side by side, rows `width` doubles wide:
 // position t is read from source row rev[t] and written, transformed, to
 // destination row t (rows s doubles apart in both). In one stage through
 // scratch; or stage A from the source into scratch, block by block, and stage
 // B from scratch through the workspace's block to the destination.
 template <class Vec>
-void Line(const Lines& lines, double* source, double* destination, std::size_t s,
+void AllPasses(const Lines& lines, double* source, double* destination, std::size_t s,
           std::uint32_t width)
 {
     const std::uint32_t n = lines.n, L = Log2(n);
@@ -254,25 +246,58 @@ void Line(const Lines& lines, double* source, double* destination, std::size_t s
 // them (K = Lanes/2) are gathered side by side, so that a position of the K
 // lines is one register, and K consecutive positions of one line are one
 // register too: Vec::Transpose turns the one into the other.
-//
-// Short lines are transposed into the workspace's block in order and run
-// through Line. Long ones go through the two stages with the transpositions at
-// their ends. Stage A takes K blocks at a time, those whose grid positions
-// m*G + i + r (r < K, G = n/B blocks) lie side by side: each such run of K
-// positions of the K lines is read as K registers and transposed into row
-// rev_a(m) of the K blocks, held side by side as one row of K registers, so
-// that they share their twiddles. Its results go to scratch so that each group
-// of stage B is one run of registers, in the order of i + r, that is
-// bit-reversed in k. Stage B takes Batch neighbouring groups at a time, whose
-// results at one k are Batch consecutive positions p..p+Batch-1 + B*k of each
-// line, and transposes them back into the lines: Batch*16 bytes in a row of
-// each, whole cache lines rather than scattered quarters of them.
+
+// Short rows, which run in one stage: transposed into the workspace's block in
+// order, run through AllPasses there, and transposed back.
+template <class Vec>
+void ShortFastestLines(const Lines& lines)
+{
+    using Register = typename Vec::Register;
+    constexpr std::uint32_t K = Vec::Lanes / 2, width = Vec::Lanes;
+    const std::uint32_t n = lines.n;
+    const std::size_t line = std::size_t(n) * 2;
+    double* const block = lines.block;
+    for (std::uint32_t l0 = 0; l0 < lines.Q; l0 += K) {
+        double* const first = lines.grid + std::size_t(l0) * line;
+        for (std::uint32_t t = 0; t < n; t += K) {
+            Register x[K];
+            for (std::uint32_t l = 0; l < K; ++l)
+                x[l] = Vec::Load(first + l * line + 2 * t);
+            Vec::Transpose(x);
+            for (std::uint32_t r = 0; r < K; ++r)
+                Vec::Store(block + std::size_t(t + r) * width, x[r]);
+        }
+        AllPasses<Vec>(lines, block, block, width, width);
+        for (std::uint32_t t = 0; t < n; t += K) {
+            Register x[K];
+            for (std::uint32_t r = 0; r < K; ++r)
+                x[r] = Vec::Load(block + std::size_t(t + r) * width);
+            Vec::Transpose(x);
+            for (std::uint32_t l = 0; l < K; ++l)
+                Vec::Store(first + l * line + 2 * t, x[l]);
+        }
+    }
+}
+
+// Long rows go through the two stages with the transpositions at their ends.
+// Stage A takes K blocks at a time, those whose grid positions m*G + i + r
+// (r < K, G = n/B blocks) lie side by side: each such run of K positions of
+// the K lines is read as K registers and transposed into row rev_a(m) of the
+// K blocks, held side by side as one row of K registers, so that they share
+// their twiddles. Its results go to scratch so that each group of stage B is
+// one run of registers, in the order of i + r, that is bit-reversed in k.
+// Stage B takes Batch neighbouring groups at a time, whose results at one k
+// are Batch consecutive positions p..p+Batch-1 + B*k of each line, and
+// transposes them back into the lines: Batch*16 bytes in a row of each, whole
+// cache lines rather than scattered quarters of them.
 template <class Vec>
 void FastestLines(const Lines& lines)
 {
     using Register = typename Vec::Register;
     constexpr std::uint32_t K = Vec::Lanes / 2, width = Vec::Lanes;
     const std::uint32_t n = lines.n, L = Log2(n);
+    if (OneStage(n, width))
+        return ShortFastestLines<Vec>(lines);
     const std::size_t line = std::size_t(n) * 2;
     const std::uint16_t* const rev = lines.rev;
     double* const scratch = lines.scratch;
@@ -282,30 +307,10 @@ void FastestLines(const Lines& lines)
     static_assert(FastestBatch * (Gathered / 64) * width <= BlockDoubles, "a batch fits the block");
     // rev_a(m) = rev[m*G] for m < B, rev_b(c) = rev[c*B] for c < G.
     std::uint16_t revb[Gathered / 64];
-    for (std::uint32_t c = 0; c < G && !OneStage(n, width); ++c)
+    for (std::uint32_t c = 0; c < G; ++c)
         revb[c] = rev[c * B];
     for (std::uint32_t l0 = 0; l0 < lines.Q; l0 += K) {
         double* const first = lines.grid + std::size_t(l0) * line;
-        if (OneStage(n, width)) {
-            for (std::uint32_t t = 0; t < n; t += K) {
-                Register x[K];
-                for (std::uint32_t l = 0; l < K; ++l)
-                    x[l] = Vec::Load(first + l * line + 2 * t);
-                Vec::Transpose(x);
-                for (std::uint32_t r = 0; r < K; ++r)
-                    Vec::Store(block + std::size_t(t + r) * width, x[r]);
-            }
-            Line<Vec>(lines, block, block, width, width);
-            for (std::uint32_t t = 0; t < n; t += K) {
-                Register x[K];
-                for (std::uint32_t r = 0; r < K; ++r)
-                    x[r] = Vec::Load(block + std::size_t(t + r) * width);
-                Vec::Transpose(x);
-                for (std::uint32_t l = 0; l < K; ++l)
-                    Vec::Store(first + l * line + 2 * t, x[l]);
-            }
-            continue;
-        }
         for (std::uint32_t i = 0; i < G; i += K) {
             for (std::uint32_t m = 0; m < B; ++m) {
                 Register x[K];
@@ -342,7 +347,7 @@ void FastestLines(const Lines& lines)
 // Lines of a slower dimension: P of them interleave, element t of line l of
 // block b at grid[b*2Pn + 2Pt + 2l]; Side neighbouring ones at a time are
 // gathered, their elements at one position being one contiguous run, read and
-// written in place by the first and last sweeps of Line.
+// written in place by the first and last sweeps of AllPasses.
 template <class Vec, std::uint32_t Side>
 void SlowerLines(const Lines& lines)
 {
@@ -350,7 +355,7 @@ void SlowerLines(const Lines& lines)
     for (std::uint32_t b = 0; b < lines.Q; ++b)
         for (std::uint32_t l0 = 0; l0 < lines.P; l0 += Side) {
             double* const run = lines.grid + b * s * lines.n + 2 * l0;
-            Line<Vec>(lines, run, run, s, 2 * Side);
+            AllPasses<Vec>(lines, run, run, s, 2 * Side);
         }
 }
 
@@ -381,8 +386,7 @@ void TransformLines(const Lines& lines)
             SlowerLines<Vec, 2>(lines);
         break;
     case 4:
-        if constexpr (Vec::Lanes <= 8)
-            SlowerLines<Vec, 4>(lines);
+        SlowerLines<Vec, 4>(lines);
         break;
     case 8:
         SlowerLines<Vec, 8>(lines);

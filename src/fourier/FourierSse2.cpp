@@ -5,4 +5,4 @@
 
 #include "fourier/FourierPasses.h"
 
-void fourier::sse2::Transform(const Lines& lines) { TransformLines<Sse2Vector>(lines); }
+void fourier::sse2::TransformDimension(const Lines& lines) { TransformLines<Sse2Vector>(lines); }

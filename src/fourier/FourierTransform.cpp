@@ -1,5 +1,4 @@
-// The entry of the transform: checks the lengths, walks the dimensions and
-// hands each to the routine for its length and the chosen instruction set.
+// The entry of the transform: checks, dimension walk, choice of instruction set.
 #include "fourier/FourierTransform.h"
 
 #include <atomic>
@@ -118,13 +117,13 @@ void Transform(Path path, double* x, const std::uint32_t* dims, std::int32_t cou
                               workspace.scratch, workspace.block};
             switch (path) {
             case Path::Sse2:
-                sse2::Transform(lines);
+                sse2::TransformDimension(lines);
                 break;
             case Path::Avx2:
-                avx2::Transform(lines);
+                avx2::TransformDimension(lines);
                 break;
             case Path::Avx512:
-                avx512::Transform(lines);
+                avx512::TransformDimension(lines);
                 break;
             }
         }

@@ -1,5 +1,4 @@
-// The twiddle factors of the passes, from the algorithm's recurrence, and the
-// bit-reversal table of a line.
+// The twiddles of the passes, from the algorithm's recurrence, and the reversal table.
 #pragma once
 
 #include <cstdint>
