@@ -19,10 +19,13 @@ namespace fourier {
 // all their passes there; longer ones are transformed in place, pass by pass.
 constexpr std::uint32_t Gathered = 4096;
 
-// Lines of slower dimensions, which already lie side by side, are gathered up
-// to 32 at a time: 512 bytes per position, so that the strided trips over the
-// grid are few and each reads or writes whole cache lines. (Rows of the
-// fastest dimension go as many at a time as a register holds complex values.)
+// Lines gathered side by side: rows of the fastest dimension four at a time
+// (64 bytes per position, an AVX-512 register, so that the twiddles of a
+// butterfly serve as many values on every set); lines of slower dimensions,
+// which already lie side by side, up to 32 at a time (512 bytes per position,
+// so that the strided trips over the grid are few and each reads or writes
+// whole cache lines).
+constexpr std::uint32_t RowLines = 4;
 constexpr std::uint32_t ColumnLines = 32;
 
 // A stage of the passes keeps its rows in the first-level cache between
@@ -60,11 +63,13 @@ struct Lines {
     double* block;              // BlockDoubles, 64-byte aligned
 };
 
-// How many lines of a slower dimension (P > 1) are gathered side by side: a
-// power of two, 2 to ColumnLines. A gathered row holds 2 * SideBySide(lines)
-// doubles.
+// How many lines of the dimension are gathered side by side: a power of two,
+// 1 to RowLines for the fastest dimension, 2 to ColumnLines for a slower one.
+// A gathered row holds 2 * SideBySide(lines) doubles.
 inline std::uint32_t SideBySide(const Lines& lines)
 {
+    if (lines.P == 1)
+        return lines.Q < RowLines ? lines.Q : RowLines;
     return lines.P < ColumnLines ? lines.P : ColumnLines;
 }
 

@@ -242,62 +242,66 @@ void AllPasses(const Lines& lines, double* source, double* destination, std::siz
     }
 }
 
-// Rows of the fastest dimension lie one after another, n elements each; K of
-// them (K = Lanes/2) are gathered side by side, so that a position of the K
-// lines is one register, and K consecutive positions of one line are one
-// register too: Vec::Transpose turns the one into the other.
+// Rows of the fastest dimension lie one after another, n elements each; Side
+// of them are gathered side by side (see RowLines), so that a position of them
+// is Side / K registers, K = Lanes/2. K consecutive positions of one line are
+// one register too: Vec::Transpose turns K of the one kind into K of the
+// other.
 
 // Short rows, which run in one stage: transposed into the workspace's block in
 // order, run through AllPasses there, and transposed back.
-template <class Vec>
+template <class Vec, std::uint32_t Side>
 void ShortFastestLines(const Lines& lines)
 {
     using Register = typename Vec::Register;
-    constexpr std::uint32_t K = Vec::Lanes / 2, width = Vec::Lanes;
+    constexpr std::uint32_t K = Vec::Lanes / 2, width = 2 * Side;
     const std::uint32_t n = lines.n;
     const std::size_t line = std::size_t(n) * 2;
     double* const block = lines.block;
-    for (std::uint32_t l0 = 0; l0 < lines.Q; l0 += K) {
+    for (std::uint32_t l0 = 0; l0 < lines.Q; l0 += Side) {
         double* const first = lines.grid + std::size_t(l0) * line;
-        for (std::uint32_t t = 0; t < n; t += K) {
-            Register x[K];
-            for (std::uint32_t l = 0; l < K; ++l)
-                x[l] = Vec::Load(first + l * line + 2 * t);
-            Vec::Transpose(x);
-            for (std::uint32_t r = 0; r < K; ++r)
-                Vec::Store(block + std::size_t(t + r) * width, x[r]);
-        }
+        for (std::uint32_t t = 0; t < n; t += K)
+            for (std::uint32_t c = 0; c < Side; c += K) {
+                Register x[K];
+                for (std::uint32_t l = 0; l < K; ++l)
+                    x[l] = Vec::Load(first + (c + l) * line + 2 * t);
+                Vec::Transpose(x);
+                for (std::uint32_t r = 0; r < K; ++r)
+                    Vec::Store(block + std::size_t(t + r) * width + 2 * c, x[r]);
+            }
         AllPasses<Vec>(lines, block, block, width, width);
-        for (std::uint32_t t = 0; t < n; t += K) {
-            Register x[K];
-            for (std::uint32_t r = 0; r < K; ++r)
-                x[r] = Vec::Load(block + std::size_t(t + r) * width);
-            Vec::Transpose(x);
-            for (std::uint32_t l = 0; l < K; ++l)
-                Vec::Store(first + l * line + 2 * t, x[l]);
-        }
+        for (std::uint32_t t = 0; t < n; t += K)
+            for (std::uint32_t c = 0; c < Side; c += K) {
+                Register x[K];
+                for (std::uint32_t r = 0; r < K; ++r)
+                    x[r] = Vec::Load(block + std::size_t(t + r) * width + 2 * c);
+                Vec::Transpose(x);
+                for (std::uint32_t l = 0; l < K; ++l)
+                    Vec::Store(first + (c + l) * line + 2 * t, x[l]);
+            }
     }
 }
 
 // Long rows go through the two stages with the transpositions at their ends.
 // Stage A takes K blocks at a time, those whose grid positions m*G + i + r
-// (r < K, G = n/B blocks) lie side by side: each such run of K positions of
-// the K lines is read as K registers and transposed into row rev_a(m) of the
-// K blocks, held side by side as one row of K registers, so that they share
-// their twiddles. Its results go to scratch so that each group of stage B is
-// one run of registers, in the order of i + r, that is bit-reversed in k.
-// Stage B takes Batch neighbouring groups at a time, whose results at one k
-// are Batch consecutive positions p..p+Batch-1 + B*k of each line, and
-// transposes them back into the lines: Batch*16 bytes in a row of each, whole
-// cache lines rather than scattered quarters of them.
-template <class Vec>
+// (r < K, G = n/B blocks) lie side by side: each such run of K positions of K
+// lines is read as K registers and transposed into row rev_a(m) of the K
+// blocks, held side by side as one row, so that they share their twiddles.
+// Its results go to scratch so that each group of stage B is one run of rows,
+// in the order of i + r, that is bit-reversed in k. Stage B takes Batch
+// neighbouring groups at a time, whose results at one k are Batch consecutive
+// positions p..p+Batch-1 + B*k of each line, and transposes them back into the
+// lines: Batch*16 bytes in a row of each, whole cache lines rather than
+// scattered quarters of them.
+template <class Vec, std::uint32_t Side>
 void FastestLines(const Lines& lines)
 {
     using Register = typename Vec::Register;
-    constexpr std::uint32_t K = Vec::Lanes / 2, width = Vec::Lanes;
+    constexpr std::uint32_t K = Vec::Lanes / 2, width = 2 * Side;
+    static_assert(Side % K == 0, "whole registers of lines");
     const std::uint32_t n = lines.n, L = Log2(n);
     if (OneStage(n, width))
-        return ShortFastestLines<Vec>(lines);
+        return ShortFastestLines<Vec, Side>(lines);
     const std::size_t line = std::size_t(n) * 2;
     const std::uint16_t* const rev = lines.rev;
     double* const scratch = lines.scratch;
@@ -309,17 +313,19 @@ void FastestLines(const Lines& lines)
     std::uint16_t revb[Gathered / 64];
     for (std::uint32_t c = 0; c < G; ++c)
         revb[c] = rev[c * B];
-    for (std::uint32_t l0 = 0; l0 < lines.Q; l0 += K) {
+    for (std::uint32_t l0 = 0; l0 < lines.Q; l0 += Side) {
         double* const first = lines.grid + std::size_t(l0) * line;
         for (std::uint32_t i = 0; i < G; i += K) {
             for (std::uint32_t m = 0; m < B; ++m) {
-                Register x[K];
-                for (std::uint32_t l = 0; l < K; ++l)
-                    x[l] = Vec::Load(first + l * line + 2 * (std::size_t(m) * G + i));
-                Vec::Transpose(x);
                 double* const row = block + std::size_t(rev[m * G]) * K * width;
-                for (std::uint32_t r = 0; r < K; ++r)
-                    Vec::Store(row + r * width, x[r]);
+                for (std::uint32_t c = 0; c < Side; c += K) {
+                    Register x[K];
+                    for (std::uint32_t l = 0; l < K; ++l)
+                        x[l] = Vec::Load(first + (c + l) * line + 2 * (std::size_t(m) * G + i));
+                    Vec::Transpose(x);
+                    for (std::uint32_t r = 0; r < K; ++r)
+                        Vec::Store(row + r * width + 2 * c, x[r]);
+                }
             }
             const Rows blocks{block, K * width, nullptr};
             const Rows to{scratch + std::size_t(i) * width, std::size_t(G) * width, nullptr};
@@ -332,14 +338,16 @@ void FastestLines(const Lines& lines)
                 Stage<Vec>(group, results, results, L - a, Spans{lines.twiddles, B, p + g}, width);
             }
             for (std::uint32_t k = 0; k < G; ++k)
-                for (std::uint32_t g = 0; g < Batch; g += K) {
-                    Register x[K];
-                    for (std::uint32_t r = 0; r < K; ++r)
-                        x[r] = Vec::Load(block + (std::size_t(g + r) * G + k) * width);
-                    Vec::Transpose(x);
-                    for (std::uint32_t l = 0; l < K; ++l)
-                        Vec::Store(first + l * line + 2 * (p + g + std::size_t(B) * k), x[l]);
-                }
+                for (std::uint32_t g = 0; g < Batch; g += K)
+                    for (std::uint32_t c = 0; c < Side; c += K) {
+                        Register x[K];
+                        for (std::uint32_t r = 0; r < K; ++r)
+                            x[r] = Vec::Load(block + (std::size_t(g + r) * G + k) * width + 2 * c);
+                        Vec::Transpose(x);
+                        for (std::uint32_t l = 0; l < K; ++l)
+                            Vec::Store(first + (c + l) * line + 2 * (p + g + std::size_t(B) * k),
+                                       x[l]);
+                    }
         }
     }
 }
@@ -359,44 +367,48 @@ void SlowerLines(const Lines& lines)
         }
 }
 
-// Whether the lines fill whole registers of Vec: for the fastest dimension, K =
-// Lanes/2 lines of at least K elements (the transposition); for a slower one,
-// rows of at least one register. Narrower ones go to a narrower set.
+// Whether the lines fill whole registers of Vec: a gathered row at least one
+// register wide, and for the fastest dimension lines of at least K = Lanes/2
+// elements (the transposition). Narrower ones go to a narrower set.
 template <class Vec>
 bool FillRegisters(const Lines& lines)
 {
-    if (lines.P == 1)
-        return lines.Q >= Vec::Lanes / 2 && lines.n >= Vec::Lanes / 2;
-    return 2 * SideBySide(lines) >= Vec::Lanes;
+    return 2 * SideBySide(lines) >= Vec::Lanes && (lines.P > 1 || lines.n >= Vec::Lanes / 2);
+}
+
+// Side lines side by side, on registers of Vec, which they fill: each count
+// is its own instantiation, so that the width of a row is known to the
+// compiler.
+template <class Vec, std::uint32_t Side>
+void SideBySideLines(const Lines& lines)
+{
+    if constexpr (2 * Side >= Vec::Lanes) {
+        if constexpr (Side <= RowLines)
+            if (lines.P == 1)
+                return FastestLines<Vec, Side>(lines);
+        SlowerLines<Vec, Side>(lines);
+    }
 }
 
 // The gathered lines of a dimension (see Lines), on registers of Vec, which
-// they fill (FillRegisters). A slower dimension has an instantiation per count
-// of lines side by side, so that the width of its rows is known to the
-// compiler.
+// they fill (FillRegisters).
 template <class Vec>
 void TransformLines(const Lines& lines)
 {
-    if (lines.P == 1)
-        return FastestLines<Vec>(lines);
-    static_assert(ColumnLines == 32, "a case for every count of lines side by side");
+    static_assert(RowLines == 4 && ColumnLines == 32, "a case for every count side by side");
     switch (SideBySide(lines)) {
+    case 1:
+        return SideBySideLines<Vec, 1>(lines);
     case 2:
-        if constexpr (Vec::Lanes <= 4)
-            SlowerLines<Vec, 2>(lines);
-        break;
+        return SideBySideLines<Vec, 2>(lines);
     case 4:
-        SlowerLines<Vec, 4>(lines);
-        break;
+        return SideBySideLines<Vec, 4>(lines);
     case 8:
-        SlowerLines<Vec, 8>(lines);
-        break;
+        return SideBySideLines<Vec, 8>(lines);
     case 16:
-        SlowerLines<Vec, 16>(lines);
-        break;
+        return SideBySideLines<Vec, 16>(lines);
     case 32:
-        SlowerLines<Vec, 32>(lines);
-        break;
+        return SideBySideLines<Vec, 32>(lines);
     }
 }
 
