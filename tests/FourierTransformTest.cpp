@@ -206,7 +206,7 @@ INSTANTIATE_TEST_SUITE_P(Shapes, BitExact, ::testing::ValuesIn(Shapes()),
 
 // The transform keeps its buffers in static storage: calls on two threads at
 // once must neither share them nor wait, and each must still give the bits.
-TEST(BitExactConcurrent, CallsOnTwoThreadsAtOnce)
+TEST(FourierTransformThreads, CallsOnTwoThreadsAtOnceGiveTheBits)
 {
     const auto list = DimList({128, 256});
     const std::size_t N = 128 * 256;
