@@ -13,7 +13,9 @@
 //
 // Lengths that are all powers of two with at most 4096 elements get a grid of
 // exactly 2N+1 doubles plus guards: only the guards and index 0 are checked,
-// and with a sign of +1 or -1 the round trip must give N times the input.
+// and with a sign of +1 or -1 every path this processor has (and the in-place
+// route) must give the bits of the literal algorithm, and the round trip N
+// times the input.
 // Any zero or non-power-of-two length, and any count below 1, must leave the
 // grid untouched. Powers of two above 4096 elements are skipped: their grid
 // would be too large to allocate here.
@@ -25,6 +27,8 @@
 #include <cstring>
 #include <memory>
 
+#include "../tests/LiteralFourier.h"
+#include "fourier/FourierDimension.h"
 #include "fourier/FourierTransform.h"
 
 namespace {
@@ -128,6 +132,27 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         Finding("entry 0 of the dimension list was written");
     if (sign != 1 && sign != -1)
         return 0;
+
+    // The bits of the literal algorithm, on every path and the in-place route.
+    std::unique_ptr<double[]> expected(new double[total]);
+    std::unique_ptr<double[]> other(new double[total]);
+    std::memcpy(expected.get(), input.get(), total * sizeof(double));
+    literal::FourierTransform(expected.get(), dims.get(), count, sign);
+    if (!SameBits(grid.get(), expected.get(), total))
+        Finding("results differ from the literal algorithm");
+    for (const fourier::Path path :
+         {fourier::Path::Sse2, fourier::Path::Avx2, fourier::Path::Avx512}) {
+        if (!fourier::Supported(path))
+            continue;
+        std::memcpy(other.get(), input.get(), total * sizeof(double));
+        fourier::Transform(path, other.get(), dims.get(), count, sign);
+        if (!SameBits(other.get(), expected.get(), total))
+            Finding("a vector path differs from the literal algorithm");
+    }
+    std::memcpy(other.get(), input.get(), total * sizeof(double));
+    fourier::TransformInPlace(other.get(), dims.get(), count, sign);
+    if (!SameBits(other.get(), expected.get(), total))
+        Finding("the in-place route differs from the literal algorithm");
 
     fourier::FourierTransform(grid.get(), dims.get(), count, -sign);
     if (!SameBits(grid.get(), input.get(), 1) ||

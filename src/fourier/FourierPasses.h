@@ -1,338 +1,415 @@
-// The butterfly passes of one dimension on lines gathered side by side, for
-// one instruction set. Included once per instruction set, each time inside
-// its own namespace that defines the vector types V2 and V and under the
-// matching target options, so this file has no include guard.
-//
-// Symbols (as in FourierTransform.cpp): n the length of the lines, q the span
-// of a pass in elements, p the offset inside a span, h = q/2. A gathered buffer
-// holds n rows; row t is element t of every gathered line, as complex pairs
-// (re, im), `width` doubles in all. The twiddle table w holds, for the pass of
-// span q, the value (wr, wi) the recurrence reached after p steps at entry
-// q/2 - 1 + p, stored as the four doubles (wr, wr, -wi, wi) that the vectors
-// are loaded from (so 4(n - 1) doubles for all passes of a line).
-//
-// A vector type provides T, Doubles, Load/Store (aligned), LoadUnaligned/
-// StoreUnaligned, Add, Sub, Mul, Swap (exchanges re and im of each complex),
-// Real (wr in every lane) and Imaginary (-wi, wi, ... so that one sum gives
-// both tr and ti), the last two from a table entry; the AVX-512 one also
-// Transpose4 (see GatherFourRows).
+// The butterfly passes of a dimension, written once over a vector type of FourierVectors.h.
+#pragma once
 
-// One butterfly on rows a and b, all lanes: the same two products and sum or
-// difference per output as the scalar form, nothing fused.
+#include <cstddef>
+#include <cstdint>
+
+#include "fourier/FourierDimension.h"
+#include "fourier/FourierTwiddles.h"
+#include "fourier/FourierVectors.h"
+
+// This header is included by one file per instruction set, inside that set's
+// target region, so that the templates are compiled for the set they are
+// instantiated with. Every function here is a template that takes the vector
+// type first, and no vector type belongs to two sets: no instantiation is
+// shared between the files, and no code compiled for one set can stand in for
+// another's. (Scalar helpers live in the headers above, outside any region;
+// the structs here hold data only.)
+//
+// Symbols (as in FourierDimension.h): n the length of the lines, L = log2(n),
+// q the span of a pass in elements, p the offset inside a span, h = q/2. The
+// gathered lines are held as rows: row t is element t of every gathered line,
+// as complex pairs (re, im), `width` doubles in all. The twiddle table is
+// TwiddleTable's: for span q and offset p, entry q/2 - 1 + p.
+//
+// The order of the work. After the reordering, the passes of spans 2..2^a only
+// combine rows inside blocks of B = 2^a consecutive rows, and the passes of
+// spans 2B..n only combine rows that are B apart. So a long line runs in two
+// stages: stage A, block by block, the first a = L/2 passes; stage B, group by
+// group (rows p, p + B, p + 2B, ...), the others. A block or group is small
+// enough to stay in the core's first-level cache through its passes, which go
+// three at a time (a sweep of radix 8) where they can. Every butterfly gets the
+// inputs and twiddle it has in the algorithm; only the order of independent
+// butterflies changes, so the results are the algorithm's bits.
+
+namespace fourier {
+
+// Rows a sweep reads or writes: row i at base + i*stride doubles, or, when
+// order is given, at base + order[i]*stride (reading through the reversal).
+struct Rows {
+    double* base;
+    std::size_t stride;
+    const std::uint16_t* order;
+};
+
+// The twiddles of a stage: its pass of span q at offset p is the line's pass
+// of span q*unit at offset first + p*unit.
+struct Spans {
+    const double* table;
+    std::uint32_t unit;
+    std::uint32_t first;
+};
+
+// One butterfly on registers a and b, all lanes: the same two products and sum
+// or difference per output as the scalar form, nothing fused.
 //   t  = wr*b + (-wi, wi)*swap(b)  ->  (wr*br - wi*bi, wr*bi + wi*br) = (tr, ti)
 //   b' = a - t;  a' = a + t
 template <class Vec>
-inline void Butterfly(typename Vec::T& a, typename Vec::T& b, typename Vec::T wr,
-                      typename Vec::T wi)
+inline void Butterfly(typename Vec::Register& a, typename Vec::Register& b,
+                      typename Vec::Register wr, typename Vec::Register wi)
 {
-    const typename Vec::T t = Vec::Add(Vec::Mul(wr, b), Vec::Mul(wi, Vec::Swap(b)));
+    const typename Vec::Register t = Vec::Add(Vec::Mul(wr, b), Vec::Mul(wi, Vec::Swap(b)));
     b = Vec::Sub(a, t);
     a = Vec::Add(a, t);
 }
 
-// The pass of span q alone.
-template <class Vec>
-void Radix2(double* buf, std::uint32_t n, std::uint32_t width, const double* w, std::uint32_t q)
+// Butterflies on rows A and B of each of Count groups of registers, with the
+// twiddle kept at W.
+template <class Vec, std::uint32_t A, std::uint32_t B, std::uint32_t W, std::uint32_t Count,
+          std::uint32_t Radix>
+inline void Butterflies(typename Vec::Register (&x)[Count][Radix],
+                        const typename Vec::Register (&wr)[Radix - 1],
+                        const typename Vec::Register (&wi)[Radix - 1])
 {
-    using T = typename Vec::T;
-    const std::uint32_t h = q / 2;
-    for (std::uint32_t b0 = 0; b0 < n; b0 += q)
-        for (std::uint32_t p = 0; p < h; ++p) {
-            const double* e = w + 4 * (h - 1 + p);
-            const T wr = Vec::Real(e), wi = Vec::Imaginary(e);
-            double* r0 = buf + std::size_t(b0 + p) * width;
-            double* r1 = r0 + std::size_t(h) * width;
-            for (std::uint32_t j = 0; j < width; j += Vec::Doubles) {
-                T x0 = Vec::Load(r0 + j), x1 = Vec::Load(r1 + j);
-                Butterfly<Vec>(x0, x1, wr, wi);
-                Vec::Store(r0 + j, x0), Vec::Store(r1 + j, x1);
-            }
-        }
+    for (std::uint32_t g = 0; g < Count; ++g)
+        Butterfly<Vec>(x[g][A], x[g][B], wr[W], wi[W]);
 }
 
-// The passes of span q and 2q in one sweep: rows p, p+h, p+2h, p+3h of a
-// block of 2q form a closed group across the two passes.
-template <class Vec>
-void Radix4(double* buf, std::uint32_t n, std::uint32_t width, const double* w, std::uint32_t q)
+// The butterflies of Count closed groups of Radix registers across log2(Radix)
+// passes: pass `level` pairs x[k] with x[k + 2^level] (k without that bit),
+// with the twiddle kept at 2^level - 1 + (k mod 2^level). Written out, so that
+// every value stays in a register; two groups go hand in hand, so that one
+// has work while the other waits for its previous pass.
+template <class Vec, std::uint32_t Count, std::uint32_t Radix>
+inline void Groups(typename Vec::Register (&x)[Count][Radix],
+                   const typename Vec::Register (&wr)[Radix - 1],
+                   const typename Vec::Register (&wi)[Radix - 1])
 {
-    using T = typename Vec::T;
-    const std::uint32_t h = q / 2;
-    const std::size_t step = std::size_t(h) * width;
-    for (std::uint32_t b0 = 0; b0 < n; b0 += 2 * q)
-        for (std::uint32_t p = 0; p < h; ++p) {
-            const double* a = w + 4 * (h - 1 + p);  // span q, offset p
-            const double* b = w + 4 * (q - 1 + p);  // span 2q, offsets p and p+h
-            const T ar = Vec::Real(a), ai = Vec::Imaginary(a);
-            const T b0r = Vec::Real(b), b0i = Vec::Imaginary(b);
-            const T b1r = Vec::Real(b + 4 * h), b1i = Vec::Imaginary(b + 4 * h);
-            double* r = buf + std::size_t(b0 + p) * width;
-            for (std::uint32_t j = 0; j < width; j += Vec::Doubles) {
-                T x0 = Vec::Load(r + j), x1 = Vec::Load(r + step + j);
-                T x2 = Vec::Load(r + 2 * step + j), x3 = Vec::Load(r + 3 * step + j);
-                Butterfly<Vec>(x0, x1, ar, ai);
-                Butterfly<Vec>(x2, x3, ar, ai);
-                Butterfly<Vec>(x0, x2, b0r, b0i);
-                Butterfly<Vec>(x1, x3, b1r, b1i);
-                Vec::Store(r + j, x0), Vec::Store(r + step + j, x1);
-                Vec::Store(r + 2 * step + j, x2), Vec::Store(r + 3 * step + j, x3);
-            }
-        }
+    Butterflies<Vec, 0, 1, 0>(x, wr, wi);
+    if constexpr (Radix >= 4)
+        Butterflies<Vec, 2, 3, 0>(x, wr, wi);
+    if constexpr (Radix == 8) {
+        Butterflies<Vec, 4, 5, 0>(x, wr, wi);
+        Butterflies<Vec, 6, 7, 0>(x, wr, wi);
+    }
+    if constexpr (Radix >= 4) {
+        Butterflies<Vec, 0, 2, 1>(x, wr, wi);
+        Butterflies<Vec, 1, 3, 2>(x, wr, wi);
+    }
+    if constexpr (Radix == 8) {
+        Butterflies<Vec, 4, 6, 1>(x, wr, wi);
+        Butterflies<Vec, 5, 7, 2>(x, wr, wi);
+        Butterflies<Vec, 0, 4, 3>(x, wr, wi);
+        Butterflies<Vec, 1, 5, 4>(x, wr, wi);
+        Butterflies<Vec, 2, 6, 5>(x, wr, wi);
+        Butterflies<Vec, 3, 7, 6>(x, wr, wi);
+    }
 }
 
-// The passes of span q, 2q and 4q in one sweep over groups of eight rows
-// p + k*h, k = 0..7, of a block of 4q.
-// With ToGrid (the last three passes, q = n/4), the results go straight to
-// the gathered lines instead of back to the buffer: row t to out + t*s,
-// fetched for writing a few offsets ahead.
-template <class Vec, bool ToGrid = false>
-void Radix8(double* buf, std::uint32_t n, std::uint32_t width, const double* w, std::uint32_t q,
-            double* out = nullptr, std::size_t s = 0)
+// The passes of span q, 2q, ..., Radix/2 * q (Radix = 2, 4 or 8) over count
+// rows in one sweep: rows p + k*h, k = 0..Radix-1, of each block of Radix*h
+// rows form a closed group across those passes, held in registers from
+// reading them (from; through its order when Reordered) to writing them (to,
+// which may be from). Offset by offset, so that each offset's twiddles are
+// loaded once for all blocks. With 32 registers, the contiguous rows go two
+// registers at a time.
+template <class Vec, std::uint32_t Radix, bool Reordered>
+void Sweep(const Rows& from, const Rows& to, std::uint32_t count, std::uint32_t q,
+           const Spans& spans, std::uint32_t width)
 {
-    using T = typename Vec::T;
+    using Register = typename Vec::Register;
+    constexpr std::uint32_t Lanes = Vec::Lanes;
     const std::uint32_t h = q / 2;
-    const std::size_t step = std::size_t(h) * width;
-    constexpr std::uint32_t ahead = 4;  // offsets p fetched ahead, 8 rows each
-    for (std::uint32_t b0 = 0; b0 < n; b0 += 4 * q)
-        for (std::uint32_t p = 0; p < h; ++p) {
-            if (ToGrid && p + ahead < h)
-                for (std::uint32_t k = 0; k < 8; ++k) {
-                    double* next = out + (p + ahead + k * h) * s;
-                    __builtin_prefetch(next, 1);
-                    __builtin_prefetch(next + width - 1, 1);
+    const std::size_t inStep = h * from.stride, outStep = h * to.stride;
+    for (std::uint32_t p = 0; p < h; ++p) {
+        // The twiddle of pass `level` (span q << level) for k is the one at
+        // offset p + m*h, m = k mod 2^level: the same for every block.
+        Register wr[Radix - 1], wi[Radix - 1];
+        for (std::uint32_t k = 0; k < Radix - 1; ++k) {
+            const std::uint32_t level = k >= 3 ? 2 : k >= 1 ? 1 : 0;
+            const std::uint32_t m = k + 1 - (1u << level);
+            const std::uint32_t span = (q << level) * spans.unit;
+            const std::uint32_t offset = spans.first + (p + m * h) * spans.unit;
+            const double* e = spans.table + 4 * (span / 2 - 1 + offset);
+            wr[k] = Vec::Real(e);
+            wi[k] = Vec::Imaginary(e);
+        }
+        for (std::uint32_t b0 = p; b0 < count; b0 += Radix * h) {
+            double* const out = to.base + b0 * to.stride;
+            if constexpr (Reordered) {
+                const double* in[Radix];
+                for (std::uint32_t k = 0; k < Radix; ++k)
+                    in[k] = from.base + from.order[b0 + k * h] * from.stride;
+                for (std::uint32_t j = 0; j < width; j += Lanes) {
+                    Register x[1][Radix];
+                    for (std::uint32_t k = 0; k < Radix; ++k)
+                        x[0][k] = Vec::Load(in[k] + j);
+                    Groups<Vec>(x, wr, wi);
+                    for (std::uint32_t k = 0; k < Radix; ++k)
+                        Vec::Store(out + k * outStep + j, x[0][k]);
                 }
-            const double* a = w + 4 * (h - 1 + p);      // span q
-            const double* b = w + 4 * (q - 1 + p);      // span 2q
-            const double* c = w + 4 * (2 * q - 1 + p);  // span 4q
-            const T ar = Vec::Real(a), ai = Vec::Imaginary(a);
-            const T b0r = Vec::Real(b), b0i = Vec::Imaginary(b);
-            const T b1r = Vec::Real(b + 4 * h), b1i = Vec::Imaginary(b + 4 * h);
-            double* r = buf + std::size_t(b0 + p) * width;
-            for (std::uint32_t j = 0; j < width; j += Vec::Doubles) {
-                double* y = r + j;
-                T x0 = Vec::Load(y), x1 = Vec::Load(y + step);
-                T x2 = Vec::Load(y + 2 * step), x3 = Vec::Load(y + 3 * step);
-                T x4 = Vec::Load(y + 4 * step), x5 = Vec::Load(y + 5 * step);
-                T x6 = Vec::Load(y + 6 * step), x7 = Vec::Load(y + 7 * step);
-                Butterfly<Vec>(x0, x1, ar, ai);
-                Butterfly<Vec>(x2, x3, ar, ai);
-                Butterfly<Vec>(x4, x5, ar, ai);
-                Butterfly<Vec>(x6, x7, ar, ai);
-                Butterfly<Vec>(x0, x2, b0r, b0i);
-                Butterfly<Vec>(x1, x3, b1r, b1i);
-                Butterfly<Vec>(x4, x6, b0r, b0i);
-                Butterfly<Vec>(x5, x7, b1r, b1i);
-                Butterfly<Vec>(x0, x4, Vec::Real(c), Vec::Imaginary(c));
-                Butterfly<Vec>(x1, x5, Vec::Real(c + 4 * h), Vec::Imaginary(c + 4 * h));
-                Butterfly<Vec>(x2, x6, Vec::Real(c + 8 * h), Vec::Imaginary(c + 8 * h));
-                Butterfly<Vec>(x3, x7, Vec::Real(c + 12 * h), Vec::Imaginary(c + 12 * h));
-                if constexpr (ToGrid) {
-                    double* o = out + (b0 + p) * s + j;
-                    const std::size_t g = h * s;  // grid doubles between the rows
-                    Vec::StoreUnaligned(o, x0), Vec::StoreUnaligned(o + g, x1);
-                    Vec::StoreUnaligned(o + 2 * g, x2), Vec::StoreUnaligned(o + 3 * g, x3);
-                    Vec::StoreUnaligned(o + 4 * g, x4), Vec::StoreUnaligned(o + 5 * g, x5);
-                    Vec::StoreUnaligned(o + 6 * g, x6), Vec::StoreUnaligned(o + 7 * g, x7);
-                } else {
-                    Vec::Store(y, x0), Vec::Store(y + step, x1);
-                    Vec::Store(y + 2 * step, x2), Vec::Store(y + 3 * step, x3);
-                    Vec::Store(y + 4 * step, x4), Vec::Store(y + 5 * step, x5);
-                    Vec::Store(y + 6 * step, x6), Vec::Store(y + 7 * step, x7);
+            } else {
+                const double* const in = from.base + b0 * from.stride;
+                std::uint32_t j = 0;
+                if constexpr (Vec::Registers >= 32)
+                    for (; j + 2 * Lanes <= width; j += 2 * Lanes) {
+                        Register x[2][Radix];
+                        for (std::uint32_t g = 0; g < 2; ++g)
+                            for (std::uint32_t k = 0; k < Radix; ++k)
+                                x[g][k] = Vec::Load(in + k * inStep + j + g * Lanes);
+                        Groups<Vec>(x, wr, wi);
+                        for (std::uint32_t g = 0; g < 2; ++g)
+                            for (std::uint32_t k = 0; k < Radix; ++k)
+                                Vec::Store(out + k * outStep + j + g * Lanes, x[g][k]);
+                    }
+                for (; j < width; j += Lanes) {
+                    Register x[1][Radix];
+                    for (std::uint32_t k = 0; k < Radix; ++k)
+                        x[0][k] = Vec::Load(in + k * inStep + j);
+                    Groups<Vec>(x, wr, wi);
+                    for (std::uint32_t k = 0; k < Radix; ++k)
+                        Vec::Store(out + k * outStep + j, x[0][k]);
                 }
             }
         }
+    }
 }
 
-// The passes of span q = first, 2*first, ..., n; the one or two left over by
-// the three-at-a-time sweeps go first, where the spans are short.
-// Only up to span `last` when given.
-template <class Vec>
-void AllPasses(double* buf, std::uint32_t n, std::uint32_t width, const double* w,
-               std::uint32_t first, std::uint32_t last = 0)
+// One sweep of Radix, reading through the order of `from` if it has one.
+template <class Vec, std::uint32_t Radix>
+void Sweep(const Rows& from, const Rows& to, std::uint32_t count, std::uint32_t q,
+           const Spans& spans, std::uint32_t width)
 {
-    if (last == 0)
-        last = n;
-    std::uint32_t count = 0;
-    for (std::uint32_t q = first; q <= last; q *= 2)
-        ++count;
-    std::uint32_t q = first;
-    if (count % 3 == 1)
-        Radix2<Vec>(buf, n, width, w, q), q *= 2;
-    else if (count % 3 == 2)
-        Radix4<Vec>(buf, n, width, w, q), q *= 4;
-    for (; q <= last; q *= 8)
-        Radix8<Vec>(buf, n, width, w, q);
-}
-
-// All passes from span `first` on, on a gathered buffer (64-byte aligned),
-// with the wide vectors when a row holds enough doubles for them.
-inline void Passes(double* buf, std::uint32_t n, std::uint32_t width, const double* w,
-                   std::uint32_t first = 2)
-{
-    if (width % V::Doubles == 0)
-        AllPasses<V>(buf, n, width, w, first);
+    if (from.order)
+        Sweep<Vec, Radix, true>(from, to, count, q, spans, width);
     else
-        AllPasses<V2>(buf, n, width, w, first);
+        Sweep<Vec, Radix, false>(from, to, count, q, spans, width);
 }
 
-// Gathering fused with the first log2(Rows) passes (Rows = 2, 4 or 8): each
-// group of Rows positions is read from the grid at the reversed positions
-// (scratch row t from grid row rev[t], grid rows s doubles apart), run through
-// the passes of span 2 up to Rows in registers and written to scratch. The
-// twiddles are those of Radix8 with q = 2: span 2 uses entry 0, span 4
-// entries 1 and 2, span 8 entries 3 to 6.
-template <class Vec, std::uint32_t Rows>
-void GatherFirst(double* scratch, const double* block, std::size_t s, const std::uint16_t* rev,
-                 std::uint32_t n, std::uint32_t width, const double* w)
-{
-    using T = typename Vec::T;
-    constexpr std::uint32_t ahead = 32;  // positions fetched ahead of use
-    for (std::uint32_t t0 = 0; t0 < n; t0 += Rows) {
-        for (std::uint32_t k = 0; k < Rows && t0 + ahead + k < n; ++k) {
-            const double* next = block + rev[t0 + ahead + k] * s;
-            __builtin_prefetch(next);
-            __builtin_prefetch(next + width - 1);
-        }
-        const double* in[Rows];
-        for (std::uint32_t k = 0; k < Rows; ++k)
-            in[k] = block + rev[t0 + k] * s;
-        double* out = scratch + std::size_t(t0) * width;
-        for (std::uint32_t j = 0; j < width; j += Vec::Doubles) {
-            T x[Rows];
-            for (std::uint32_t k = 0; k < Rows; ++k)
-                x[k] = Vec::LoadUnaligned(in[k] + j);
-            for (std::uint32_t k = 0; k < Rows; k += 2)
-                Butterfly<Vec>(x[k], x[k + 1], Vec::Real(w), Vec::Imaginary(w));
-            if (Rows >= 4)
-                for (std::uint32_t k = 0; k < Rows; k += 4) {
-                    Butterfly<Vec>(x[k], x[k + 2], Vec::Real(w + 4), Vec::Imaginary(w + 4));
-                    Butterfly<Vec>(x[k + 1], x[k + 3], Vec::Real(w + 8), Vec::Imaginary(w + 8));
-                }
-            if (Rows >= 8)
-                for (std::uint32_t k = 0; k < 4; ++k)
-                    Butterfly<Vec>(x[k], x[k + 4], Vec::Real(w + 12 + 4 * k),
-                                   Vec::Imaginary(w + 12 + 4 * k));
-            for (std::uint32_t k = 0; k < Rows; ++k)
-                Vec::Store(out + k * width + j, x[k]);
-        }
-    }
-}
-
-// Gathering. The reordering of a dimension is a set of disjoint exchanges of
-// positions t and rev[t], so what it leaves at position t is what stood at
-// rev[t]: scratch row t is filled from position rev[t] (by reading the lines
-// in order and writing row rev[t], or the other way round), run through the
-// passes there, and written back to position t. grid is
-// element 0 (index 1 of the caller's array); scratch is 64-byte aligned and
-// holds n rows of 2*Lines doubles.
-
-// Four rows at a time when one vector holds a scratch row of them (eight
-// doubles): four positions t..t+3 of the four lines are read as four vectors,
-// Vec::Transpose4 turns them into the scratch rows of those positions, which
-// are stored whole; the writing back is the same transposition the other way.
-// A quarter of the loads and stores of the general GatherRows. Needs n >= 4.
+// The passes of spans 2..2^m, as the stage sees them, on 2^m rows: read from
+// `from`, kept in `buffer` between sweeps, written to `to` (any of them may be
+// the same rows). The one or two passes left over by the sweeps of three go
+// first.
 template <class Vec>
-void GatherFourRows(double* grid, std::uint32_t Q, std::uint32_t n, const std::uint16_t* rev,
-                    const double* w, double* scratch)
+void Stage(const Rows& from, const Rows& buffer, const Rows& to, std::uint32_t m,
+           const Spans& spans, std::uint32_t width)
 {
-    using T = typename Vec::T;
-    constexpr std::uint32_t width = 8;
-    const std::size_t line = std::size_t(n) * 2;
-    for (std::uint32_t l0 = 0; l0 < Q; l0 += 4) {
-        double* const lines = grid + std::size_t(l0) * line;
-        for (std::uint32_t t = 0; t < n; t += 4) {
-            T x[4];
-            for (std::uint32_t l = 0; l < 4; ++l)
-                x[l] = Vec::LoadUnaligned(lines + l * line + 2 * t);
-            Vec::Transpose4(x);
-            for (std::uint32_t k = 0; k < 4; ++k)
-                Vec::Store(scratch + rev[t + k] * width, x[k]);
-        }
-        Passes(scratch, n, width, w);
-        for (std::uint32_t t = 0; t < n; t += 4) {
-            T x[4];
-            for (std::uint32_t k = 0; k < 4; ++k)
-                x[k] = Vec::Load(scratch + (t + k) * width);
-            Vec::Transpose4(x);
-            for (std::uint32_t l = 0; l < 4; ++l)
-                Vec::StoreUnaligned(lines + l * line + 2 * t, x[l]);
-        }
+    const std::uint32_t count = 1u << m;
+    std::uint32_t q = 2;
+    const Rows* in = &from;
+    for (std::uint32_t left = m; left > 0;) {
+        const std::uint32_t levels = left % 3 == 0 ? 3 : left % 3;
+        const Rows& out = levels == left ? to : buffer;
+        if (levels == 1)
+            Sweep<Vec, 2>(*in, out, count, q, spans, width);
+        else if (levels == 2)
+            Sweep<Vec, 4>(*in, out, count, q, spans, width);
+        else
+            Sweep<Vec, 8>(*in, out, count, q, spans, width);
+        in = &buffer;
+        q <<= levels;
+        left -= levels;
     }
 }
 
-// Rows of the fastest dimension lie one after another, n elements each;
-// Lines of them at a time are gathered side by side.
-template <std::uint32_t Lines>
-void GatherRows(double* grid, std::uint32_t Q, std::uint32_t n, const std::uint16_t* rev,
-                const double* w, double* scratch)
+// All passes of one group of lines gathered side by side, rows `width` doubles wide:
+// position t is read from source row rev[t] and written, transformed, to
+// destination row t (rows s doubles apart in both). In one stage through
+// scratch; or stage A from the source into scratch, block by block, and stage
+// B from scratch through the workspace's block to the destination.
+template <class Vec>
+void AllPasses(const Lines& lines, double* source, double* destination, std::size_t s,
+          std::uint32_t width)
 {
-    constexpr std::uint32_t width = 2 * Lines;
-    if constexpr (width == V::Doubles && Lines == 4)
-        if (n >= 4)
-            return GatherFourRows<V>(grid, Q, n, rev, w, scratch);
-    for (std::uint32_t l0 = 0; l0 < Q; l0 += Lines) {
-        double* const lines = grid + std::size_t(l0) * n * 2;
-        const std::size_t line = std::size_t(n) * 2;
-        // Position by position, so that each scratch row is written whole.
-        for (std::uint32_t t = 0; t < n; ++t)
-            for (std::uint32_t l = 0; l < Lines; ++l)
-                V2::Store(scratch + rev[t] * width + 2 * l,
-                          V2::LoadUnaligned(lines + l * line + 2 * t));
-        Passes(scratch, n, width, w);
-        for (std::uint32_t t = 0; t < n; ++t)
-            for (std::uint32_t l = 0; l < Lines; ++l)
-                V2::StoreUnaligned(lines + l * line + 2 * t,
-                                   V2::Load(scratch + t * width + 2 * l));
+    const std::uint32_t n = lines.n, L = Log2(n);
+    if (OneStage(n, width)) {
+        const Rows scratch{lines.scratch, width, nullptr};
+        Stage<Vec>(Rows{source, s, lines.rev}, scratch, Rows{destination, s, nullptr}, L,
+                   Spans{lines.twiddles, 1, 0}, width);
+        return;
+    }
+    const std::uint32_t a = L / 2, B = 1u << a;
+    for (std::uint32_t j = 0; j < n; j += B) {
+        const Rows block{lines.scratch + std::size_t(j) * width, width, nullptr};
+        Stage<Vec>(Rows{source, s, lines.rev + j}, block, block, a, Spans{lines.twiddles, 1, 0},
+                   width);
+    }
+    const Rows buffer{lines.block, width, nullptr};
+    for (std::uint32_t p = 0; p < B; ++p) {
+        const Rows group{lines.scratch + std::size_t(p) * width, std::size_t(B) * width, nullptr};
+        const Rows to{destination + p * s, B * s, nullptr};
+        Stage<Vec>(group, buffer, to, L - a, Spans{lines.twiddles, B, p}, width);
+    }
+}
+
+// Rows of the fastest dimension lie one after another, n elements each; Side
+// of them are gathered side by side (see RowLines), so that a position of them
+// is Side / K registers, K = Lanes/2. K consecutive positions of one line are
+// one register too: Vec::Transpose turns K of the one kind into K of the
+// other.
+
+// Short rows, which run in one stage: transposed into the workspace's block in
+// order, run through AllPasses there, and transposed back.
+template <class Vec, std::uint32_t Side>
+void ShortFastestLines(const Lines& lines)
+{
+    using Register = typename Vec::Register;
+    constexpr std::uint32_t K = Vec::Lanes / 2, width = 2 * Side;
+    const std::uint32_t n = lines.n;
+    const std::size_t line = std::size_t(n) * 2;
+    double* const block = lines.block;
+    for (std::uint32_t l0 = 0; l0 < lines.Q; l0 += Side) {
+        double* const first = lines.grid + std::size_t(l0) * line;
+        for (std::uint32_t t = 0; t < n; t += K)
+            for (std::uint32_t c = 0; c < Side; c += K) {
+                Register x[K];
+                for (std::uint32_t l = 0; l < K; ++l)
+                    x[l] = Vec::Load(first + (c + l) * line + 2 * t);
+                Vec::Transpose(x);
+                for (std::uint32_t r = 0; r < K; ++r)
+                    Vec::Store(block + std::size_t(t + r) * width + 2 * c, x[r]);
+            }
+        AllPasses<Vec>(lines, block, block, width, width);
+        for (std::uint32_t t = 0; t < n; t += K)
+            for (std::uint32_t c = 0; c < Side; c += K) {
+                Register x[K];
+                for (std::uint32_t r = 0; r < K; ++r)
+                    x[r] = Vec::Load(block + std::size_t(t + r) * width + 2 * c);
+                Vec::Transpose(x);
+                for (std::uint32_t l = 0; l < K; ++l)
+                    Vec::Store(first + (c + l) * line + 2 * t, x[l]);
+            }
+    }
+}
+
+// Long rows go through the two stages with the transpositions at their ends.
+// Stage A takes K blocks at a time, those whose grid positions m*G + i + r
+// (r < K, G = n/B blocks) lie side by side: each such run of K positions of K
+// lines is read as K registers and transposed into row rev_a(m) of the K
+// blocks, held side by side as one row, so that they share their twiddles.
+// Its results go to scratch so that each group of stage B is one run of rows,
+// in the order of i + r, that is bit-reversed in k. Stage B takes Batch
+// neighbouring groups at a time, whose results at one k are Batch consecutive
+// positions p..p+Batch-1 + B*k of each line, and transposes them back into the
+// lines: Batch*16 bytes in a row of each, whole cache lines rather than
+// scattered quarters of them.
+template <class Vec, std::uint32_t Side>
+void FastestLines(const Lines& lines)
+{
+    using Register = typename Vec::Register;
+    constexpr std::uint32_t K = Vec::Lanes / 2, width = 2 * Side;
+    static_assert(Side % K == 0, "whole registers of lines");
+    const std::uint32_t n = lines.n, L = Log2(n);
+    if (OneStage(n, width))
+        return ShortFastestLines<Vec, Side>(lines);
+    const std::size_t line = std::size_t(n) * 2;
+    const std::uint16_t* const rev = lines.rev;
+    double* const scratch = lines.scratch;
+    double* const block = lines.block;
+    const std::uint32_t a = L / 2, B = 1u << a, G = n / B;
+    const std::uint32_t Batch = B < FastestBatch ? B : FastestBatch;
+    static_assert(FastestBatch * (Gathered / 64) * width <= BlockDoubles, "a batch fits the block");
+    // rev_a(m) = rev[m*G] for m < B, rev_b(c) = rev[c*B] for c < G.
+    std::uint16_t revb[Gathered / 64];
+    for (std::uint32_t c = 0; c < G; ++c)
+        revb[c] = rev[c * B];
+    for (std::uint32_t l0 = 0; l0 < lines.Q; l0 += Side) {
+        double* const first = lines.grid + std::size_t(l0) * line;
+        for (std::uint32_t i = 0; i < G; i += K) {
+            for (std::uint32_t m = 0; m < B; ++m) {
+                double* const row = block + std::size_t(rev[m * G]) * K * width;
+                for (std::uint32_t c = 0; c < Side; c += K) {
+                    Register x[K];
+                    for (std::uint32_t l = 0; l < K; ++l)
+                        x[l] = Vec::Load(first + (c + l) * line + 2 * (std::size_t(m) * G + i));
+                    Vec::Transpose(x);
+                    for (std::uint32_t r = 0; r < K; ++r)
+                        Vec::Store(row + r * width + 2 * c, x[r]);
+                }
+            }
+            const Rows blocks{block, K * width, nullptr};
+            const Rows to{scratch + std::size_t(i) * width, std::size_t(G) * width, nullptr};
+            Stage<Vec>(blocks, blocks, to, a, Spans{lines.twiddles, 1, 0}, K * width);
+        }
+        for (std::uint32_t p = 0; p < B; p += Batch) {
+            for (std::uint32_t g = 0; g < Batch; ++g) {
+                const Rows group{scratch + std::size_t(p + g) * G * width, width, revb};
+                const Rows results{block + std::size_t(g) * G * width, width, nullptr};
+                Stage<Vec>(group, results, results, L - a, Spans{lines.twiddles, B, p + g}, width);
+            }
+            for (std::uint32_t k = 0; k < G; ++k)
+                for (std::uint32_t g = 0; g < Batch; g += K)
+                    for (std::uint32_t c = 0; c < Side; c += K) {
+                        Register x[K];
+                        for (std::uint32_t r = 0; r < K; ++r)
+                            x[r] = Vec::Load(block + (std::size_t(g + r) * G + k) * width + 2 * c);
+                        Vec::Transpose(x);
+                        for (std::uint32_t l = 0; l < K; ++l)
+                            Vec::Store(first + (c + l) * line + 2 * (p + g + std::size_t(B) * k),
+                                       x[l]);
+                    }
+        }
     }
 }
 
 // Lines of a slower dimension: P of them interleave, element t of line l of
-// block b at grid[b*2Pn + 2Pt + 2l]; Lines neighbouring ones at a time are
-// gathered, their elements at one position being one contiguous run.
-template <std::uint32_t Lines>
-void GatherColumns(double* grid, std::uint32_t Q, std::uint32_t n, std::uint32_t P,
-                   const std::uint16_t* rev, const double* w, double* scratch)
+// block b at grid[b*2Pn + 2Pt + 2l]; Side neighbouring ones at a time are
+// gathered, their elements at one position being one contiguous run, read and
+// written in place by the first and last sweeps of AllPasses.
+template <class Vec, std::uint32_t Side>
+void SlowerLines(const Lines& lines)
 {
-    constexpr std::uint32_t width = 2 * Lines;
-    constexpr std::uint32_t ahead = 32;  // positions fetched ahead of use
-    using Vec = std::conditional_t<width % V::Doubles == 0, V, V2>;
-    std::uint32_t L = 0;
-    while ((std::uint32_t(1) << L) < n)
-        ++L;
-    const std::size_t s = 2 * std::size_t(P);
-    for (std::uint32_t b = 0; b < Q; ++b)
-        for (std::uint32_t l0 = 0; l0 < P; l0 += Lines) {
-            double* const block = grid + b * s * n + 2 * l0;
-            // Enough passes fused with the gathering that the rest go three
-            // at a time.
-            if (L % 3 == 1)
-                GatherFirst<Vec, 2>(scratch, block, s, rev, n, width, w);
-            else if (L % 3 == 2)
-                GatherFirst<Vec, 4>(scratch, block, s, rev, n, width, w);
-            else
-                GatherFirst<Vec, 8>(scratch, block, s, rev, n, width, w);
-            const std::uint32_t first = L % 3 == 1 ? 4 : L % 3 == 2 ? 8 : 16;
-            // The last three passes, when there are three after the fused
-            // ones, write their results straight back to the lines: one
-            // sweep over the buffer less. Only for lines up to 1024: longer
-            // ones (every position its own page) were slower so, in eight
-            // scattered streams, than written back in order.
-            if (first <= n / 4 && n <= 1024) {
-                AllPasses<Vec>(scratch, n, width, w, first, n / 8);
-                Radix8<Vec, true>(scratch, n, width, w, n / 4, block, s);
-                continue;
-            }
-            AllPasses<Vec>(scratch, n, width, w, first);
-            for (std::uint32_t t = 0; t < n; ++t) {
-                if (t + ahead < n) {
-                    double* next = block + (t + ahead) * s;
-                    __builtin_prefetch(next, 1);
-                    __builtin_prefetch(next + width - 1, 1);
-                }
-                // Whole vectors: a quarter of the stores with AVX-512; the
-                // runs are not aligned, but every one is written in full.
-                double* out = block + t * s;
-                for (std::uint32_t k = 0; k < width; k += Vec::Doubles)
-                    Vec::StoreUnaligned(out + k, Vec::Load(scratch + t * width + k));
-            }
+    const std::size_t s = 2 * std::size_t(lines.P);
+    for (std::uint32_t b = 0; b < lines.Q; ++b)
+        for (std::uint32_t l0 = 0; l0 < lines.P; l0 += Side) {
+            double* const run = lines.grid + b * s * lines.n + 2 * l0;
+            AllPasses<Vec>(lines, run, run, s, 2 * Side);
         }
 }
+
+// Whether the lines fill whole registers of Vec: a gathered row at least one
+// register wide, and for the fastest dimension lines of at least K = Lanes/2
+// elements (the transposition). Narrower ones go to a narrower set.
+template <class Vec>
+bool FillRegisters(const Lines& lines)
+{
+    return 2 * SideBySide(lines) >= Vec::Lanes && (lines.P > 1 || lines.n >= Vec::Lanes / 2);
+}
+
+// Side lines side by side, on registers of Vec, which they fill: each count
+// is its own instantiation, so that the width of a row is known to the
+// compiler.
+template <class Vec, std::uint32_t Side>
+void SideBySideLines(const Lines& lines)
+{
+    if constexpr (2 * Side >= Vec::Lanes) {
+        if constexpr (Side <= RowLines)
+            if (lines.P == 1)
+                return FastestLines<Vec, Side>(lines);
+        SlowerLines<Vec, Side>(lines);
+    }
+}
+
+// The gathered lines of a dimension (see Lines), on registers of Vec, which
+// they fill (FillRegisters).
+template <class Vec>
+void TransformLines(const Lines& lines)
+{
+    static_assert(RowLines == 4 && ColumnLines == 32, "a case for every count side by side");
+    switch (SideBySide(lines)) {
+    case 1:
+        return SideBySideLines<Vec, 1>(lines);
+    case 2:
+        return SideBySideLines<Vec, 2>(lines);
+    case 4:
+        return SideBySideLines<Vec, 4>(lines);
+    case 8:
+        return SideBySideLines<Vec, 8>(lines);
+    case 16:
+        return SideBySideLines<Vec, 16>(lines);
+    case 32:
+        return SideBySideLines<Vec, 32>(lines);
+    }
+}
+
+}  // namespace fourier

@@ -11,7 +11,9 @@ namespace fourier {
 // powers of two; sign +1 takes exp(+i...) (the forward direction here), -1
 // exp(-i...). A round trip +1 then -1 gives count-of-elements times the
 // input. A zero or non-power-of-two length leaves the grid untouched. Runs on
-// the widest vector path this processor has.
+// the widest vector path this processor has, in the calling thread, without
+// allocating; calls on several threads at once are safe (one uses the shared
+// buffers, the others run slower, all give the same bits).
 void FourierTransform(double* grid, const std::uint32_t* dims, std::int32_t count,
                       std::int32_t sign);
 
@@ -20,7 +22,7 @@ void FourierTransform(double* grid, const std::uint32_t* dims, std::int32_t coun
 enum class Path {
     Sse2,    // 128-bit vectors, on every x86-64
     Avx2,    // 256-bit vectors, when the processor has them
-    Avx512,  // 512-bit vectors (AVX-512F), when the processor has them
+    Avx512,  // 512-bit vectors (AVX-512F), when the processor has them and AVX2
 };
 
 // Whether this processor can run the path.
