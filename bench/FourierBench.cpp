@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "Collector.h"
 #include "LiteralFourier.h"
 #include "Sides.h"
 #include "Unit1.h"
@@ -125,35 +126,6 @@ void Register()
     for (int S : {256, 1024, 4096})
         benchmark::RegisterBenchmark("RunTransform", RunTransform)->Arg(S);
 }
-
-// The console table as usual, keeping each benchmark's seconds per iteration:
-// of its single run, or with --benchmark_repetitions the median of its runs
-// (an aggregate holds the statistic of the runs' accumulated times, each over
-// the same count of iterations).
-class Collector : public benchmark::ConsoleReporter {
-public:
-    // Coloured only on a terminal, so that the table can be piped and parsed.
-    Collector() : ConsoleReporter(isatty(fileno(stdout)) ? OO_ColorTabular : OO_Tabular) {}
-    void ReportRuns(const std::vector<Run>& runs) override
-    {
-        for (const Run& run : runs) {
-            if (run.error_occurred || run.iterations <= 0)
-                continue;
-            const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
-            if (run.run_type == Run::RT_Aggregate && !median)
-                continue;
-            // A median replaces the repetitions' own times, which come first.
-            const std::string name = run.run_name.str();
-            if (median || medians.count(name) == 0)
-                seconds[name] = run.real_accumulated_time / double(run.iterations);
-            if (median)
-                medians.insert(name);
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
-    std::map<std::string, double> seconds;
-    std::set<std::string> medians;
-};
 
 void Summary(const std::map<std::string, double>& seconds)
 {

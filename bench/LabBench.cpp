@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "Collector.h"
 #include "Sides.h"
 #include "Unit1.h"
 #include "Unit2.h"
@@ -130,33 +131,6 @@ void Register()
             ->UseRealTime();
     }
 }
-
-// The console table as usual, keeping each benchmark's seconds per iteration
-// (with --benchmark_repetitions, the median).
-class Collector : public benchmark::ConsoleReporter {
-public:
-    Collector() : ConsoleReporter(isatty(fileno(stdout)) ? OO_ColorTabular : OO_Tabular) {}
-    void ReportRuns(const std::vector<Run>& runs) override
-    {
-        for (const Run& run : runs) {
-            if (run.error_occurred || run.iterations <= 0)
-                continue;
-            const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
-            if (run.run_type == Run::RT_Aggregate && !median)
-                continue;
-            const std::string name = run.run_name.function_name + "/" + run.run_name.args;
-            if (median || medians.count(name) == 0) {
-                seconds[name] = run.real_accumulated_time / double(run.iterations);
-                cpu[name] = run.cpu_accumulated_time / double(run.iterations);
-            }
-            if (median)
-                medians[name] = true;
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
-    std::map<std::string, double> seconds, cpu;
-    std::map<std::string, bool> medians;
-};
 
 // Wall time, and processor time in brackets: on a shared machine the wall
 // time also counts the other programs' share of the cores.
