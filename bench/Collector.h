@@ -1,8 +1,12 @@
 // The benchmarks' console table, keeping each benchmark's seconds per
-// iteration for the summary after it.
+// iteration for the summary after it, and the run of a benchmark program.
 #pragma once
 
 #include <benchmark/benchmark.h>
+
+#include <QApplication>
+
+#include <functional>
 
 #include <unistd.h>
 
@@ -42,3 +46,24 @@ public:
     std::map<std::string, double> seconds, cpu;
     std::set<std::string> medians;
 };
+
+// A benchmark program's main: the toolkit on its offscreen platform (the
+// window's benchmarks need it), the benchmarks registered by `add`, the table,
+// then `summary` with what the table kept.
+inline int RunBenchmarks(int argc, char** argv, const std::function<void()>& add,
+                         const std::function<void(const Collector&)>& summary)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    int qtArgc = 1;
+    char* qtArgv[] = {argv[0], nullptr};
+    QApplication toolkit(qtArgc, qtArgv);
+    add();
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    Collector collector;
+    benchmark::RunSpecifiedBenchmarks(&collector);
+    benchmark::Shutdown();
+    summary(collector);
+    return 0;
+}

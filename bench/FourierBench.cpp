@@ -3,7 +3,6 @@
 #include <benchmark/benchmark.h>
 #include <fftw3.h>
 
-#include <QApplication>
 #include <QImage>
 #include <QTemporaryDir>
 
@@ -13,7 +12,6 @@
 #include <cstring>
 #include <map>
 #include <random>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -163,19 +161,6 @@ void Summary(const std::map<std::string, double>& seconds)
 
 int main(int argc, char** argv)
 {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    int qtArgc = 1;
-    char name[] = "fourier_bench";
-    char* qtArgv[] = {name, nullptr};
-    QApplication toolkit(qtArgc, qtArgv);
-
-    Register();
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    Collector collector;
-    benchmark::RunSpecifiedBenchmarks(&collector);
-    Summary(collector.seconds);
-    benchmark::Shutdown();
-    return 0;
+    return RunBenchmarks(argc, argv, Register,
+                         [](const Collector& collector) { Summary(collector.seconds); });
 }

@@ -2,7 +2,6 @@
 // command on the same pair, with a summary.
 #include <benchmark/benchmark.h>
 
-#include <QApplication>
 #include <QImage>
 #include <QTemporaryDir>
 
@@ -176,18 +175,6 @@ void Summary(const std::map<std::string, double>& seconds, const std::map<std::s
 
 int main(int argc, char** argv)
 {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    int qtArgc = 1;
-    char name[] = "lab_bench";
-    char* qtArgv[] = {name, nullptr};
-    QApplication toolkit(qtArgc, qtArgv);
-    Register();
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    Collector collector;
-    benchmark::RunSpecifiedBenchmarks(&collector);
-    benchmark::Shutdown();
-    Summary(collector.seconds, collector.cpu);
-    return 0;
+    return RunBenchmarks(argc, argv, Register,
+                         [](const Collector& collector) { Summary(collector.seconds, collector.cpu); });
 }
