@@ -170,6 +170,8 @@ struct Known {
     std::function<std::complex<double>(int kx, int ky)> spectrum;
 };
 
+void PrintTo(const Known& c, std::ostream* os) { *os << c.name; }
+
 class KnownSpectrum : public ::testing::TestWithParam<Known> {};
 
 TEST_P(KnownSpectrum, MagnitudeAndPhaseAsComputedByHand)
@@ -232,6 +234,8 @@ struct MagnitudeCase {
     std::vector<std::uint8_t> tile;
 };
 
+void PrintTo(const MagnitudeCase& c, std::ostream* os) { *os << c.name; }
+
 class MagnitudeTile : public ::testing::TestWithParam<MagnitudeCase> {};
 
 TEST_P(MagnitudeTile, IsLogScaledFromZeroToTheTop)
@@ -259,6 +263,8 @@ struct Placement {
     int zeroX, zeroY;  // the pixel showing frequency (0, 0)
     int lastX, lastY;  // the pixel showing frequency (W-1, H-1)
 };
+
+void PrintTo(const Placement& c, std::ostream* os) { *os << c.name; }
 
 class Centring : public ::testing::TestWithParam<Placement> {};
 
@@ -339,6 +345,8 @@ struct KnownRebuild {
     std::vector<double> expected;  // the real parts, row-major
 };
 
+void PrintTo(const KnownRebuild& c, std::ostream* os) { *os << c.name; }
+
 class RebuildOfKnownPicture : public ::testing::TestWithParam<KnownRebuild> {};
 
 TEST_P(RebuildOfKnownPicture, RealPartsAsComputedByHand)
@@ -388,6 +396,8 @@ struct Hue {
     Rgb rgb;
 };
 
+void PrintTo(const Hue& c, std::ostream* os) { *os << c.name; }
+
 class PhaseColour : public ::testing::TestWithParam<Hue> {};
 
 TEST_P(PhaseColour, IsTheHueOfThePhase)
@@ -434,6 +444,8 @@ struct Pair {
     int W, H;
     bool colour;
 };
+
+void PrintTo(const Pair& c, std::ostream* os) { *os << c.name; }
 
 class MixEnds : public ::testing::TestWithParam<Pair> {
 protected:
@@ -540,6 +552,8 @@ struct MixPoint {
     double a;
 };
 
+void PrintTo(const MixPoint& c, std::ostream* os) { *os << c.name; }
+
 class MixBetweenEnds : public ::testing::TestWithParam<MixPoint> {};
 
 TEST_P(MixBetweenEnds, MovesEachPhaseTheShortWayRound)
@@ -574,6 +588,8 @@ struct Series {
     std::optional<double> r;
     double tolerance = 0.0;
 };
+
+void PrintTo(const Series& c, std::ostream* os) { *os << c.name; }
 
 class CorrelationOf : public ::testing::TestWithParam<Series> {};
 
@@ -741,6 +757,8 @@ struct ConstantRow {
     bool defined;
 };
 
+void PrintTo(const ConstantRow& c, std::ostream* os) { *os << c.name; }
+
 class ConstantLeft : public ::testing::TestWithParam<ConstantRow> {};
 
 TEST_P(ConstantLeft, UndefinedWhereEitherIsConstant)
@@ -772,6 +790,8 @@ struct StretchCase {
     std::vector<double> values;
     std::vector<std::pair<double, int>> grays;  // value, expected gray
 };
+
+void PrintTo(const StretchCase& c, std::ostream* os) { *os << c.name; }
 
 class PercentileStretch : public ::testing::TestWithParam<StretchCase> {};
 
@@ -823,6 +843,8 @@ struct RankCase {
     std::size_t rank;  // 0-based
 };
 
+void PrintTo(const RankCase& c, std::ostream* os) { *os << c.name; }
+
 class PercentileRank : public ::testing::TestWithParam<RankCase> {};
 
 TEST_P(PercentileRank, NearestRank)
@@ -847,6 +869,8 @@ struct Distribution {
     std::string name;
     std::function<std::vector<double>()> values;
 };
+
+void PrintTo(const Distribution& c, std::ostream* os) { *os << c.name; }
 
 class NearestRanks : public ::testing::TestWithParam<Distribution> {};
 
@@ -994,6 +1018,8 @@ struct Clamp {
     double mix, clamped;
 };
 
+void PrintTo(const Clamp& c, std::ostream* os) { *os << c.name; }
+
 class MixClamps : public ::testing::TestWithParam<Clamp> {};
 
 TEST_P(MixClamps, IntoZeroToOne)
@@ -1027,6 +1053,8 @@ struct Refusal {
     double mix;
 };
 
+void PrintTo(const Refusal& c, std::ostream* os) { *os << c.name; }
+
 class Refused : public ::testing::TestWithParam<Refusal> {};
 
 TEST_P(Refused, ThrowsInvalidArgument)
@@ -1056,6 +1084,8 @@ struct PathCase {
     std::string name;
     lab::SinCosPath path;
 };
+
+void PrintTo(const PathCase& c, std::ostream* os) { *os << c.name; }
 
 class SinCosPath : public ::testing::TestWithParam<PathCase> {};
 
