@@ -204,17 +204,13 @@ TEST_F(SavePicture, WritesThePanesWholePictureThatReadsBackExactly)
     window.show();
     OpenLeft(Pattern(300, 280));  // larger than the pane shows
     OpenRight(fixtures::GrayPicture(300, 280, [](int x, int y) { return (x * y) & 255; }));
-    ::CropBoth(window.Image1, window.Image3, window.Image2, window.Image4);
-    window.RadioGroup1->SetItemIndex(1);
-    window.RunTransform();
-    const struct {
+    struct Case {
         TImage* pane;
         const char* name;
         const char* proposed;
-    } cases[] = {{window.Image1, "colour-input.png", "left-input.png"},
-                 {window.Image4, "gray-result.png", "right-result.png"},
-                 {window.Image3, "result.bmp", "left-result.png"}};
-    for (const auto& c : cases) {
+        QSize size;
+    };
+    const auto save = [&](const Case& c) {
         SCOPED_TRACE(c.name);
         const QString path = folder.Path(c.name);
         EXPECT_EQ(SaveThroughDialog(c.pane, path), "");
@@ -222,9 +218,15 @@ TEST_F(SavePicture, WritesThePanesWholePictureThatReadsBackExactly)
         EXPECT_EQ(proposedName, c.proposed);
         TImage reread;
         reread.Picture->LoadFromFile(path.toStdString());
-        EXPECT_EQ(reread.Picture->GetWidth(), 256);
+        EXPECT_EQ(QSize(reread.Picture->GetWidth(), reread.Picture->GetHeight()), c.size);
         EXPECT_EQ(Pixels(&reread), Pixels(c.pane));
-    }
+    };
+    save({window.Image1, "colour-input.png", "left-input.png", {300, 280}});
+    ::CropBoth(window.Image1, window.Image3, window.Image2, window.Image4);
+    window.RadioGroup1->SetItemIndex(1);
+    window.RunTransform();
+    save({window.Image4, "gray-result.png", "right-result.png", {256, 256}});
+    save({window.Image3, "result.bmp", "left-result.png", {256, 256}});
     EXPECT_EQ(QDir(folder.Path("")).entryList({"*.png", "*.bmp"}, QDir::Files).size(), 5)
         << "the two opened files and the three saved, nothing else";
 }
