@@ -34,3 +34,14 @@ void Transform(Path path, double* x, const std::uint32_t* dims, std::int32_t cou
                std::int32_t sign);
 
 }  // namespace fourier
+
+namespace fourier {
+
+// The same transform for any lengths >= 1: the layout (from index 1,
+// row-major, dims[count] fastest), the sign (+1 takes exp(+i...)) and the
+// missing normalisation of FourierTransform, up to 2^28 elements in all.
+// Power-of-two lengths give exactly FourierTransform's bits. A zero length,
+// or more elements than that, leaves the grid untouched.
+void Dft(double* grid, const std::uint32_t* dims, std::int32_t count, std::int32_t sign);
+
+}  // namespace fourier
