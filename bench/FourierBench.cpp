@@ -18,8 +18,8 @@
 #include "Collector.h"
 #include "LiteralFourier.h"
 #include "Sides.h"
-#include "Unit1.h"
 #include "fourier/FourierTransform.h"
+#include "phase/Command.h"
 
 namespace {
 
@@ -89,27 +89,33 @@ void Fftw(benchmark::State& state)
 }
 
 // The whole command in "Swap phase" mode on two colour pictures of side S,
-// loaded from files as the open actions load them.
+// loaded from files as the open actions load them: their pixels read, the
+// engine's command, the gray levels (painting them aside).
 void RunTransform(benchmark::State& state)
 {
     const int S = int(state.range(0));
     QTemporaryDir dir;
     std::mt19937 random(11);
-    const std::string paths[2] = {dir.filePath("left.ppm").toStdString(),
-                                  dir.filePath("right.ppm").toStdString()};
-    for (const auto& path : paths) {
+    TPicture pictures[2], results[2];
+    for (int s = 0; s < 2; ++s) {
         QImage picture(S, S, QImage::Format_RGB32);
         for (int y = 0; y < S; ++y)
             for (int x = 0; x < S; ++x)
                 picture.setPixel(x, y, random() & 0xffffff);
-        picture.save(QString::fromStdString(path));
+        const QString path = dir.filePath(s ? "right.ppm" : "left.ppm");
+        picture.save(path);
+        OpenSide(&pictures[s], &results[s], path.toStdString());
     }
-    TKorvanith window(Application);
-    OpenSide(window.Image1, window.Image3, paths[0]);
-    OpenSide(window.Image2, window.Image4, paths[1]);
-    window.RadioGroup1->SetItemIndex(1);
-    for (auto _ : state)
-        window.RunTransform();
+    const std::size_t N = std::size_t(S) * std::size_t(S);
+    std::vector<std::uint8_t> leftLevels(N), rightLevels(N);
+    for (auto _ : state) {
+        std::vector<PackedColour> left(N), right(N);
+        pictures[0].CopyPixels(left.data());
+        pictures[1].CopyPixels(right.data());
+        phase::RunCommand(left.data(), right.data(), S, S, phase::Mode::Swap, leftLevels.data(),
+                          rightLevels.data());
+        benchmark::DoNotOptimize(leftLevels.data());
+    }
 }
 
 constexpr std::int64_t Grids[][2] = {{256, 256}, {1024, 1024}, {4096, 4096}, {1024, 4096}};

@@ -16,9 +16,9 @@
 
 #include "Collector.h"
 #include "Sides.h"
-#include "Unit1.h"
 #include "Unit2.h"
 #include "lab/PhaseLab.h"
+#include "phase/Command.h"
 
 namespace {
 
@@ -40,7 +40,7 @@ void EngineOpen(benchmark::State& state)
     const auto left = RandomSamples(S, 1), right = RandomSamples(S, 2);
     for (auto _ : state) {
         const lab::PhaseLab lab(left.data(), right.data(), S, S, 0.5);
-        benchmark::DoNotOptimize(lab.Image(lab::Side::Right, lab::Tile::Mix).bytes);
+        benchmark::DoNotOptimize(lab.Pixels(lab::Side::Right, lab::Tile::Mix).bytes);
     }
     state.counters["MiB"] = double(lab::PhaseLab::BytesNeeded(S, S)) / (1 << 20);
 }
@@ -55,15 +55,14 @@ void SetMix(benchmark::State& state)
     int step = 0;
     for (auto _ : state) {
         lab.SetMix((step++ % 2) ? 0.3 : 0.7);
-        benchmark::DoNotOptimize(lab.Image(lab::Side::Right, lab::Tile::Mix).bytes);
+        benchmark::DoNotOptimize(lab.Pixels(lab::Side::Right, lab::Tile::Mix).bytes);
     }
 }
 
-// The two pictures as files, opened on both sides of a window as its open
-// actions open them.
+// The two pictures as files, opened as a window's sides open them.
 class Pair {
 public:
-    explicit Pair(int S)
+    explicit Pair(int S) : S(S)
     {
         const std::vector<std::int32_t> samples[2] = {RandomSamples(S, 1), RandomSamples(S, 2)};
         for (int s = 0; s < 2; ++s) {
@@ -75,23 +74,31 @@ public:
                 }
             picture.save(dir.filePath(s ? "right.ppm" : "left.ppm"));
         }
-        OpenSide(window.Image1, window.Image3, dir.filePath("left.ppm").toStdString());
-        OpenSide(window.Image2, window.Image4, dir.filePath("right.ppm").toStdString());
+        OpenSide(&left, &leftResult, dir.filePath("left.ppm").toStdString());
+        OpenSide(&right, &rightResult, dir.filePath("right.ppm").toStdString());
     }
+    const int S;
     QTemporaryDir dir;
-    TKorvanith window{Application};
+    TPicture left, right, leftResult, rightResult;
 };
 
 // The main command in "Swap phase" mode on the same pair, as "Transform..."
-// runs it: the yardstick of the lab's opening.
+// runs it: the pictures' pixels read, the engine's command, the gray levels
+// (painting them aside): the yardstick of the lab's opening.
 void RunTransform(benchmark::State& state)
 {
     Pair pair(int(state.range(0)));
-    pair.window.RadioGroup1->SetItemIndex(1);
-    for (auto _ : state)
-        pair.window.RunTransform();
-    const std::size_t N = std::size_t(state.range(0)) * std::size_t(state.range(0));
-    state.counters["MiB"] = double((8 * N + 2) * sizeof(double)) / (1 << 20);
+    const std::size_t N = std::size_t(pair.S) * std::size_t(pair.S);
+    std::vector<std::uint8_t> leftLevels(N), rightLevels(N);
+    for (auto _ : state) {
+        std::vector<PackedColour> left(N), right(N);
+        pair.left.CopyPixels(left.data());
+        pair.right.CopyPixels(right.data());
+        phase::RunCommand(left.data(), right.data(), pair.S, pair.S, phase::Mode::Swap,
+                          leftLevels.data(), rightLevels.data());
+        benchmark::DoNotOptimize(leftLevels.data());
+    }
+    state.counters["MiB"] = double(phase::CommandBytes(pair.S, pair.S)) / (1 << 20);
 }
 
 // The lab window opening on the pair: reading the pictures, the engine, and
@@ -100,7 +107,9 @@ void LabWindow(benchmark::State& state)
 {
     Pair pair(int(state.range(0)));
     for (auto _ : state) {
-        TPhaseLab lab(Application, pair.window.Image1, pair.window.Image2);
+        TPhaseLab lab(Application, &pair.left, &pair.right);
+        lab.show();
+        lab.Follow();
         benchmark::DoNotOptimize(lab.Engine());
     }
 }
@@ -109,7 +118,9 @@ void LabWindow(benchmark::State& state)
 void MixStep(benchmark::State& state)
 {
     Pair pair(int(state.range(0)));
-    TPhaseLab lab(Application, pair.window.Image1, pair.window.Image2);
+    TPhaseLab lab(Application, &pair.left, &pair.right);
+    lab.show();
+    lab.Follow();
     int step = 0;
     for (auto _ : state)
         lab.MixBar->SetPosition((step++ % 2) ? 30 : 70);

@@ -1,5 +1,5 @@
 // Fuzz target: arbitrary bytes as two picture files, loaded as the open actions
-// load them and transformed in both modes.
+// load them and put through the main command in both modes.
 //
 // Input: byte 0 picks the two file extensions (low nibble left, high nibble
 // right, indices into Extensions), bytes 1-2 give the left file's length
@@ -7,9 +7,8 @@
 // right. fuzz/make_seeds.py writes inputs in this framing.
 //
 // Refusals (Exception) are fine. Crashes, sanitizer reports, any other
-// exception, a busy cursor left behind or a refused load that changed its
-// picture are findings.
-#include <QApplication>
+// exception or a refused load that changed its picture are findings.
+#include <QGuiApplication>
 #include <QByteArray>
 #include <QFile>
 #include <QImageReader>
@@ -21,10 +20,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "Sides.h"
-#include "Unit1.h"
-#include "platform/Application.h"
+#include "phase/Command.h"
 
 namespace {
 
@@ -72,22 +71,28 @@ bool Affordable(const std::string& path)
     return pixels <= MaxDeclaredPixels || pixels > TPicture::MaxPixels;
 }
 
-// Opens one file on a side. A refused open must leave the result pane as it
-// was (empty, in a fresh window): it is loaded last, only after the input.
-void Open(TImage* input, TImage* result, const std::string& path)
+// Opens one file on a side. A refused open must leave the result picture as
+// it was (empty, fresh): it is loaded last, only after the input.
+void Open(TPicture& input, TPicture& result, const std::string& path)
 {
     try {
-        OpenSide(input, result, path);
+        OpenSide(&input, &result, path);
     } catch (const Exception&) {
-        if (result->Picture->GetWidth() != 0 || result->Picture->GetHeight() != 0)
-            Finding("a refused open changed the result pane");
+        if (result.GetWidth() != 0 || result.GetHeight() != 0)
+            Finding("a refused open changed the result picture");
     }
 }
 
-bool Small(TImage* image)
+bool Small(const TPicture& picture)
 {
-    return image->Picture->GetWidth() <= MaxTransformSide &&
-           image->Picture->GetHeight() <= MaxTransformSide;
+    return picture.GetWidth() <= MaxTransformSide && picture.GetHeight() <= MaxTransformSide;
+}
+
+std::vector<PackedColour> PixelsOf(const TPicture& picture)
+{
+    std::vector<PackedColour> pixels(std::size_t(picture.GetWidth()) * picture.GetHeight());
+    picture.CopyPixels(pixels.data());
+    return pixels;
 }
 
 }  // namespace
@@ -95,12 +100,12 @@ bool Small(TImage* image)
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
-    // Never destroyed: libFuzzer leaves through exit(), and a QApplication
+    // Never destroyed: libFuzzer leaves through exit(), and an application
     // destroyed among the static destructors outlives parts of Qt itself.
     static int argc = 1;
     static char name[] = "fuzz_picture";
     static char* argv[] = {name, nullptr};
-    new QApplication(argc, argv);
+    new QGuiApplication(argc, argv);
     static QTemporaryDir files(QStringLiteral("/tmp/korvanith-fuzz-XXXXXX"));
     folder = &files;
     if (!folder->isValid())
@@ -124,20 +129,25 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!Affordable(left) || !Affordable(right))
         return 0;
 
-    // A fresh window per input, so that every finding reproduces from its input alone.
-    TKorvanith window(Application);
-    Open(window.Image1, window.Image3, left);
-    Open(window.Image2, window.Image4, right);
-    if (!Small(window.Image1) || !Small(window.Image2))
+    // Fresh pictures per input, so that every finding reproduces from its input alone.
+    TPicture leftInput, leftResult, rightInput, rightResult;
+    Open(leftInput, leftResult, left);
+    Open(rightInput, rightResult, right);
+    if (!Small(leftInput) || !Small(rightInput))
         return 0;
-    for (int mode : {0, 1}) {
-        window.RadioGroup1->SetItemIndex(mode);
+    try {
+        CheckPairFits(&leftInput, &rightInput);
+    } catch (const Exception&) {
+        return 0;
+    }
+    const int W = leftInput.GetWidth(), H = leftInput.GetHeight();
+    const std::vector<PackedColour> l = PixelsOf(leftInput), r = PixelsOf(rightInput);
+    std::vector<std::uint8_t> leftLevels(l.size()), rightLevels(r.size());
+    for (const phase::Mode mode : {phase::Mode::Normal, phase::Mode::Swap}) {
         try {
-            window.RunTransform();
+            phase::RunCommand(l.data(), r.data(), W, H, mode, leftLevels.data(), rightLevels.data());
         } catch (const Exception&) {
         }
-        if (Screen->GetCursor() != crDefault)
-            Finding("the busy cursor stayed on after a transform");
     }
     return 0;
 }

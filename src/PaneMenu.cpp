@@ -2,31 +2,17 @@
 // "Phase lab...".
 #include "PaneMenu.h"
 
-#include <QFileInfo>
-
 #include <algorithm>
 
 #include "Sides.h"
-#include "Unit2.h"
 #include "platform/Dialogs.h"
 #include "platform/Menus.h"
 #include "platform/SaveFiles.h"
 
 namespace {
 
-const char Tooltip[] =
+const char Hint[] =
     "Right-click (or the menu key) for: Crop both to fit, Save picture as..., Phase lab... (F2)";
-
-// The folder and name the save dialog proposes: beside the file the picture
-// came from, named after it and the pane ("face-left-result.png").
-void Propose(TSaveDialog& dialog, const TPicture* picture, bool result)
-{
-    const QFileInfo source(QString::fromStdString(picture->GetFileName()));
-    if (picture->GetFileName().empty())
-        return;
-    dialog.InitialDir = source.absolutePath().toStdString();
-    dialog.FileName = (source.completeBaseName() + (result ? "-result.png" : "-input.png")).toStdString();
-}
 
 }  // namespace
 
@@ -35,8 +21,8 @@ void SavePaneAs(TImage* pane, bool result)
     TSaveDialog dialog;
     dialog.Filters = TSaveGroup::PictureFilters();
     dialog.DefaultExt = "png";
-    Propose(dialog, pane->Picture, result);
-    if (!dialog.Execute(pane->window()))
+    dialog.ProposeBeside(pane->Picture->GetFileName(), result ? "-result.png" : "-input.png");
+    if (!dialog.Execute(pane))
         return;
     try {
         TSaveGroup file;
@@ -47,30 +33,29 @@ void SavePaneAs(TImage* pane, bool result)
     }
 }
 
-void AttachPaneMenus(TForm* window, TImage* leftInput, TImage* rightInput, TImage* leftResult,
-                     TImage* rightResult)
+void AttachPaneMenus(TForm* window, const TPanes& panes, std::function<void()> openLab)
 {
-    const auto openLab = [=] { OpenPhaseLab(window, leftInput, rightInput); };
     AddShortcut(window, "F2", openLab);
-    for (TImage* pane : {leftInput, rightInput, leftResult, rightResult}) {
-        const bool result = pane == leftResult || pane == rightResult;
+    TPicture* const left = panes.leftInput->Picture;
+    TPicture* const right = panes.rightInput->Picture;
+    for (TImage* pane : {panes.leftInput, panes.rightInput, panes.leftResult, panes.rightResult}) {
+        const bool result = pane == panes.leftResult || pane == panes.rightResult;
         auto* menu = new TPopupMenu(pane);
         TMenuItem* crop = menu->Add("&Crop both to fit", [=] {
-            CropBoth(leftInput, leftResult, rightInput, rightResult);
+            CropBoth(left, panes.leftResult->Picture, right, panes.rightResult->Picture);
         });
         TMenuItem* save = menu->Add("&Save picture as...", [pane, result] { SavePaneAs(pane, result); });
         menu->Add("Phase &lab...", openLab);
         menu->OnPopup = [=] {
-            const TPicture* left = leftInput->Picture;
-            const TPicture* right = rightInput->Picture;
-            const bool both = left->GetWidth() > 0 && right->GetWidth() > 0;
-            const TCropSize size{PowerOfTwoWithin(std::min(left->GetWidth(), right->GetWidth())),
-                                 PowerOfTwoWithin(std::min(left->GetHeight(), right->GetHeight()))};
+            const TPairSizes sizes = PairSizes(left, right);
+            const bool both = sizes.leftWidth > 0 && sizes.rightWidth > 0;
+            const TCropSize size{PowerOfTwoWithin(std::min(sizes.leftWidth, sizes.rightWidth)),
+                                 PowerOfTwoWithin(std::min(sizes.leftHeight, sizes.rightHeight))};
             crop->Caption = both ? "&Crop both to " + size.Text() : "&Crop both to fit";
-            crop->Enabled = CropToFit(left, right).has_value();
+            crop->Enabled = CropToFit(sizes).has_value();
             save->Enabled = pane->Picture->GetWidth() > 0;
         };
         pane->SetPopupMenu(menu);
-        pane->setToolTip(Tooltip);
+        pane->SetHint(Hint);
     }
 }

@@ -1,11 +1,15 @@
-// The main window: its controls, its event handlers and the spectral engine.
+// The main window: its controls, its event handlers and the transform command,
+// whose steps run in the phase engine.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 #include "platform/ActnList.h"
 #include "platform/Controls.h"
 #include "platform/Forms.h"
+
+class TPhaseLab;
 
 class TKorvanith : public TForm {
 public:
@@ -28,6 +32,7 @@ public:
     void Button3Click();
 
     explicit TKorvanith(TComponent* Owner);
+    ~TKorvanith() override;
 
     // In-place, unnormalised discrete Fourier transform of a grid of complex
     // doubles, used from index 1 (element k: real part at 2k+1, imaginary at
@@ -44,11 +49,20 @@ public:
     // loaded, of one size, with power-of-two sides.
     void RunTransform();
 
+    // The command's steps on the window's pictures: samples of the left or
+    // right input; the split and join over the right input's size; the
+    // results' gray levels painted into Image3 or Image4 (scale: of ShowLog).
     void LoadSamples(double* grid, bool fromRight);
     void SplitPolar(const double* grid, double* phase, double* magnitude);
     void JoinPolar(double* grid, const double* phase, const double* magnitude);
     void ShowLinear(const double* grid, bool toRight, double scale);
     void ShowLog(const double* grid, bool toRight, double scale);
+
+    // The phase lab beside the window, made at the first call, in front.
+    TPhaseLab* ShowPhaseLab();
+
+private:
+    std::unique_ptr<TPhaseLab> lab;  // goes before the pictures it follows
 };
 
 extern TKorvanith* Korvanith;

@@ -5,12 +5,12 @@
 #include <cstdio>
 #include <new>
 #include <optional>
-#include <stdexcept>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "Sides.h"
 #include "lab/PhaseLab.h"
-#include "platform/Memory.h"
 #include "ui_Unit2.h"
 
 namespace {
@@ -39,18 +39,15 @@ AnsiString MixText(double alpha)
     return "Mix \u03b1 = " + AnsiString(text);
 }
 
-void Show(TPixelView* view, const lab::Picture& picture)
+void Show(TPixelView* view, const lab::TilePixels& tile)
 {
-    view->SetPixels(picture.width, picture.height, picture.channels, picture.bytes);
+    view->SetPixels(tile.width, tile.height, tile.channels, tile.bytes);
 }
-
-TPhaseLab* current = nullptr;  // the one lab, while it is open
 
 }  // namespace
 
-TPhaseLab::TPhaseLab(TComponent* Owner, TImage* leftInput, TImage* rightInput)
-    : TForm(Owner), leftInput(leftInput), rightInput(rightInput),
-      self(std::make_shared<TPhaseLab*>(this))
+TPhaseLab::TPhaseLab(TComponent* Owner, TPicture* leftInput, TPicture* rightInput)
+    : TForm(Owner), leftInput(leftInput), rightInput(rightInput)
 {
     Ui::TPhaseLab form;
     form.setupUi(this);
@@ -84,85 +81,76 @@ TPhaseLab::TPhaseLab(TComponent* Owner, TImage* leftInput, TImage* rightInput)
     for (int r = 0; r < 5; ++r)
         Resemblance->SetRowTitle(r, RowTitles[r]);
 
-    // The inputs tell of every change, a transform's reading of them too:
-    // the lab looks once the event is over, and only recomputes when their
-    // pixels are not those it shows. A lab closed meanwhile is not reached.
-    const std::weak_ptr<TPhaseLab*> lab = self;
-    const auto follow = [lab] {
-        Application->Post([lab] {
-            if (const auto alive = lab.lock())
-                (*alive)->Follow();
-        });
-    };
-    leftInput->OnPictureChange = follow;
-    rightInput->OnPictureChange = follow;
-    Follow();
+    leftKey = leftInput->OnChange.Add([this] { InputsChanged(); });
+    rightKey = rightInput->OnChange.Add([this] { InputsChanged(); });
 }
 
 TPhaseLab::~TPhaseLab()
 {
-    if (current == this)
-        current = nullptr;
+    leftInput->OnChange.Remove(leftKey);
+    rightInput->OnChange.Remove(rightKey);
+}
+
+// A crop changes both inputs, an open changes one: the lab looks once the
+// event is over, so that it sees the pair as the event leaves it.
+void TPhaseLab::InputsChanged()
+{
+    if (std::exchange(stale, true))
+        return;
+    Application->Post(this, [this] { Follow(); });
 }
 
 void TPhaseLab::Clear(const AnsiString& message)
 {
     engine.reset();
-    leftSamples.clear();
-    rightSamples.clear();
     for (TPixelView* tile : {LeftMagnitude, LeftPhase, LeftMagnitudeOnly, LeftPhaseOnly, LeftMix,
                              RightMagnitude, RightPhase, RightMagnitudeOnly, RightPhaseOnly, RightMix})
         tile->SetPixels(0, 0, 1, nullptr);
     for (int r = 0; r < 5; ++r)
         for (int c = 0; c < 4; ++c)
             Resemblance->SetCell(c, r, "");
-    MixBar->setEnabled(false);
+    MixBar->SetEnabled(false);
     Message->SetCaption(message);
 }
 
 void TPhaseLab::Follow()
 {
-    const TPicture* left = leftInput->Picture;
-    const TPicture* right = rightInput->Picture;
-    try {
-        CheckPairFits(left, right);
-    } catch (const EMisfitPair& misfit) {
+    if (!stale || !IsShown())
+        return;
+    stale = false;
+    const TPairSizes sizes = PairSizes(leftInput, rightInput);
+    if (!PairFits(sizes)) {
         AnsiString message = "Open two pictures of the same power-of-two size.";
-        if (misfit.Crop)
-            message += " These are " + std::to_string(left->GetWidth()) + "\u00d7" +
-                       std::to_string(left->GetHeight()) + " and " + std::to_string(right->GetWidth()) +
-                       "\u00d7" + std::to_string(right->GetHeight()) + ": \"Crop both to " +
-                       misfit.Crop->Text() + "\" in a pane's menu cuts them to fit.";
+        if (const std::optional<TCropSize> crop = CropToFit(sizes))
+            message += " These are " + SizeText(sizes.leftWidth, sizes.leftHeight) + " and " +
+                       SizeText(sizes.rightWidth, sizes.rightHeight) + ": \"Crop both to " +
+                       crop->Text() + "\" in a pane's menu cuts them to fit.";
         Clear(message);
         return;
     }
-    const int W = left->GetWidth(), H = left->GetHeight();
+    const int W = sizes.leftWidth, H = sizes.leftHeight;
     const std::size_t N = std::size_t(W) * std::size_t(H);
-    std::vector<PackedColour> leftNow(N), rightNow(N);
-    left->CopyPixels(leftNow.data());
-    right->CopyPixels(rightNow.data());
-    if (engine && engine->Width() == W && engine->Height() == H && leftNow == leftSamples &&
-        rightNow == rightSamples)
-        return;
-
-    const AnsiString size = std::to_string(W) + "\u00d7" + std::to_string(H);
-    if (const AnsiString refusal = LabMemoryRefusal(W, H); !refusal.empty()) {
-        Clear(refusal);
+    const AnsiString size = SizeText(W, H);
+    try {
+        lab::PhaseLab::CheckMemory(W, H);
+    } catch (const Exception& refusal) {
+        Clear(refusal.Message);
         return;
     }
     TBusyCursor cursor;
     cursor.Set();
     try {
         engine.reset();
-        engine = std::make_unique<lab::PhaseLab>(leftNow.data(), rightNow.data(), W, H,
+        std::vector<PackedColour> left(N), right(N);
+        leftInput->CopyPixels(left.data());
+        rightInput->CopyPixels(right.data());
+        engine = std::make_unique<lab::PhaseLab>(left.data(), right.data(), W, H,
                                                  MixBar->GetPosition() / 100.0);
     } catch (const std::bad_alloc&) {
         Clear("Not enough memory for the lab at " + size + ".");
         return;
     }
-    leftSamples = std::move(leftNow);
-    rightSamples = std::move(rightNow);
-    MixBar->setEnabled(true);
+    MixBar->SetEnabled(true);
     MixBar->SetTracking(long(N) <= LiveUpTo);
     Message->SetCaption("Left and right pictures: " + size +
                         (W > TileSide || H > TileSide ? ", scaled down to fit the tiles." : "."));
@@ -201,14 +189,14 @@ void TPhaseLab::ShowTiles()
                  {RightMagnitudeOnly, Side::Right, Tile::MagnitudeOnly},
                  {RightPhaseOnly, Side::Right, Tile::PhaseOnly}};
     for (const auto& t : tiles)
-        Show(t.view, engine->Image(t.side, t.tile));
+        Show(t.view, engine->Pixels(t.side, t.tile));
     ShowMixes();
 }
 
 void TPhaseLab::ShowMixes()
 {
-    Show(LeftMix, engine->Image(lab::Side::Left, lab::Tile::Mix));
-    Show(RightMix, engine->Image(lab::Side::Right, lab::Tile::Mix));
+    Show(LeftMix, engine->Pixels(lab::Side::Left, lab::Tile::Mix));
+    Show(RightMix, engine->Pixels(lab::Side::Right, lab::Tile::Mix));
     MixLabel->SetCaption(MixText(engine->Mix()));
 }
 
@@ -224,22 +212,4 @@ void TPhaseLab::ShowResemblance()
             Resemblance->SetCell(column, r, Figure(withLeft), both && *withLeft > *withRight);
             Resemblance->SetCell(column + 1, r, Figure(withRight), both && *withRight > *withLeft);
         }
-}
-
-AnsiString LabMemoryRefusal(int width, int height)
-{
-    const std::uint64_t needed = lab::PhaseLab::BytesNeeded(width, height);
-    if (needed <= AvailableMemory())
-        return {};
-    return "Not enough memory for the lab at " + std::to_string(width) + "\u00d7" +
-           std::to_string(height) + " (needs " + std::to_string((needed + (1u << 20) - 1) >> 20) +
-           " MiB).";
-}
-
-TPhaseLab* OpenPhaseLab(TForm* mainWindow, TImage* leftInput, TImage* rightInput)
-{
-    if (!current)
-        current = new TPhaseLab(Application, leftInput, rightInput);
-    current->ShowOwnedBy(mainWindow);
-    return current;
 }

@@ -4,7 +4,6 @@
 #pragma once
 
 #include <memory>
-#include <vector>
 
 #include "platform/Controls.h"
 #include "platform/Forms.h"
@@ -33,9 +32,10 @@ public:
     TTrackBar* MixBar;  // 0 to 100: the mix α in hundredths
     TStringGrid* Resemblance;
 
-    // Follows the two input pictures of the main window: whenever one changes
-    // (opened, cropped) the lab computes everything again.
-    TPhaseLab(TComponent* Owner, TImage* leftInput, TImage* rightInput);
+    // Follows the two input pictures: whenever one changes (opened, cropped)
+    // the lab computes everything again, once the event is over and while it
+    // is shown. Whoever makes the lab destroys it before the pictures.
+    TPhaseLab(TComponent* Owner, TPicture* leftInput, TPicture* rightInput);
     ~TPhaseLab() override;
 
     // Up to this many pixels the pictures follow the slider while it moves;
@@ -44,29 +44,23 @@ public:
 
     void MixBarChange();
 
-    // Computes everything again when the input pictures are no longer those
-    // the lab shows; says so when they do not fit.
+    // Computes everything again when the inputs changed since the lab last
+    // looked (or it never has); says so when they do not fit.
     void Follow();
 
     // What the lab shows; null while the pair does not fit.
     const lab::PhaseLab* Engine() const { return engine.get(); }
 
 private:
+    void InputsChanged();
     void Clear(const AnsiString& message);
     void ShowTiles();
     void ShowMixes();
     void ShowResemblance();
 
-    TImage* leftInput;
-    TImage* rightInput;
+    TPicture* leftInput;
+    TPicture* rightInput;
+    int leftKey, rightKey;  // of the lab's listeners to the inputs
+    bool stale = true;      // the inputs changed since the engine was made
     std::unique_ptr<lab::PhaseLab> engine;
-    std::vector<PackedColour> leftSamples, rightSamples;  // what the engine was given
-    std::shared_ptr<TPhaseLab*> self;  // what the inputs' handlers reach the lab by
 };
-
-// Why a lab for a width x height pair cannot be had now: more memory than the
-// process can take; empty when it can.
-AnsiString LabMemoryRefusal(int width, int height);
-
-// Shows the main window's one phase lab, made at the first call, in front.
-TPhaseLab* OpenPhaseLab(TForm* mainWindow, TImage* leftInput, TImage* rightInput);

@@ -203,8 +203,8 @@ TEST_P(BadInput, ThroughTheWindow)
     window.show();
     // What the window held before: another pair, already transformed.
     const std::string before = folder.Save(Gray(4, 4), "before.png");
-    OpenSide(window.Image1, window.Image3, before);
-    OpenSide(window.Image2, window.Image4, before);
+    OpenSide(window.Image1->Picture, window.Image3->Picture, before);
+    OpenSide(window.Image2->Picture, window.Image4->Picture, before);
     window.RunTransform();
 
     std::vector<std::string> messages;
@@ -221,7 +221,7 @@ TEST_P(BadInput, ThroughTheWindow)
     };
     if (c.windowOnly) {  // a side never loaded: a fresh window's right side
         TKorvanith fresh(Application);
-        OpenSide(fresh.Image1, fresh.Image3, Left().toStdString());
+        OpenSide(fresh.Image1->Picture, fresh.Image3->Picture, Left().toStdString());
         const auto result = Pixels(fresh.Image3);
         ExpectSaid(fixtures::RefusalOf([&] { fresh.RunTransform(); }));
         EXPECT_EQ(Pixels(fresh.Image3), result);

@@ -73,8 +73,8 @@ std::string Folder::Write(const QByteArray& bytes, const QString& name) const
 Results EngineResults(const std::string& left, const std::string& right, int mode)
 {
     TKorvanith window(Application);
-    OpenSide(window.Image1, window.Image3, left);
-    OpenSide(window.Image2, window.Image4, right);
+    OpenSide(window.Image1->Picture, window.Image3->Picture, left);
+    OpenSide(window.Image2->Picture, window.Image4->Picture, right);
     window.RadioGroup1->SetItemIndex(mode);
     window.RunTransform();
     return {Pixels(window.Image3), Pixels(window.Image4)};

@@ -11,8 +11,10 @@
 #include <string>
 #include <vector>
 
+#include "LiteralCommand.h"
 #include "fourier/FourierTransform.h"
 #include "lab/PhaseLab.h"
+#include "lab/Resemblance.h"
 #include "lab/SinCos.h"
 #include "lab/Stretch.h"
 
@@ -60,47 +62,11 @@ Samples Impulse(int W, int H, int x0, int y0, std::int32_t value)
     return s;
 }
 
-// The main command's steps, written out as it runs them: both sides through the
-// forward transform, split into phase and magnitude, joined with their own or
-// each other's phase, back through the inverse transform and divided by N.
-struct MainResult {
-    std::vector<double> grid[2];  // left, right
-};
+using MainResult = literal::CommandGrids;
 
 MainResult MainCommand(const Samples& left, const Samples& right, int W, int H, bool swap)
 {
-    const std::size_t N = std::size_t(W) * std::size_t(H);
-    const std::uint32_t dims[3] = {0, std::uint32_t(H), std::uint32_t(W)};
-    MainResult r;
-    std::vector<double> phase[2], magnitude[2];
-    const Samples* inputs[2] = {&left, &right};
-    for (int s = 0; s < 2; ++s) {
-        r.grid[s].assign(2 * N + 1, 0.0);
-        for (std::size_t k = 0; k < N; ++k)
-            r.grid[s][2 * k + 1] = double((*inputs[s])[k]);
-        fourier::FourierTransform(r.grid[s].data(), dims, 2, +1);
-        phase[s].resize(N);
-        magnitude[s].resize(N);
-        for (std::size_t k = 0; k < N; ++k)
-            phase[s][k] = std::atan2(r.grid[s][2 * k + 2], r.grid[s][2 * k + 1]);
-        for (std::size_t k = 0; k < N; ++k) {
-            const double re = r.grid[s][2 * k + 1];
-            const double im = r.grid[s][2 * k + 2];
-            magnitude[s][k] = std::sqrt(re * re + im * im);
-        }
-    }
-    for (int s = 0; s < 2; ++s) {
-        const std::vector<double>& p = phase[swap ? 1 - s : s];
-        for (std::size_t k = 0; k < N; ++k) {
-            r.grid[s][2 * k + 1] = std::cos(p[k]) * magnitude[s][k];
-            r.grid[s][2 * k + 2] = std::sin(p[k]) * magnitude[s][k];
-        }
-        fourier::FourierTransform(r.grid[s].data(), dims, 2, -1);
-        const double count = double(H) * double(W);
-        for (std::size_t i = 1; i <= 2 * N; ++i)
-            r.grid[s][i] = r.grid[s][i] / count;
-    }
-    return r;
+    return literal::Command(left, right, W, H, swap);
 }
 
 std::vector<double> Rebuilt(const PhaseLab& lab, Side side, Rebuild rebuild, double mix = 0.0)
@@ -116,11 +82,6 @@ std::vector<double> RealParts(const std::vector<double>& grid)
     for (std::size_t k = 0; k < re.size(); ++k)
         re[k] = grid[2 * k + 1];
     return re;
-}
-
-bool SameBits(const std::vector<double>& a, const std::vector<double>& b)
-{
-    return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(double)) == 0;
 }
 
 // The stretch as its documentation states it, by sorting: the ceil(N/100)-th
@@ -143,7 +104,7 @@ std::vector<std::uint8_t> SortedStretch(const std::vector<double>& values)
     return gray;
 }
 
-std::vector<std::uint8_t> Bytes(const lab::Picture& p)
+std::vector<std::uint8_t> Bytes(const lab::TilePixels& p)
 {
     return std::vector<std::uint8_t>(p.bytes, p.bytes + p.Size());
 }
@@ -242,7 +203,7 @@ TEST_P(MagnitudeTile, IsLogScaledFromZeroToTheTop)
 {
     const MagnitudeCase& c = GetParam();
     const PhaseLab lab(c.picture.data(), c.picture.data(), c.W, c.H);
-    EXPECT_EQ(Bytes(lab.Image(Side::Left, Tile::Magnitude)), c.tile);
+    EXPECT_EQ(Bytes(lab.Pixels(Side::Left, Tile::Magnitude)), c.tile);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -268,7 +229,7 @@ void PrintTo(const Placement& c, std::ostream* os) { *os << c.name; }
 
 class Centring : public ::testing::TestWithParam<Placement> {};
 
-const std::uint8_t* Pixel(const lab::Picture& p, int x, int y)
+const std::uint8_t* Pixel(const lab::TilePixels& p, int x, int y)
 {
     return p.bytes + (std::size_t(y) * p.width + x) * p.channels;
 }
@@ -280,7 +241,7 @@ TEST_P(Centring, FrequencyZeroOfMagnitude)
     const Placement& c = GetParam();
     const Samples s = Constant(c.W, c.H, 77 * GrayUnit);
     const PhaseLab lab(s.data(), s.data(), c.W, c.H);
-    const lab::Picture& tile = lab.Image(Side::Left, Tile::Magnitude);
+    const lab::TilePixels& tile = lab.Pixels(Side::Left, Tile::Magnitude);
     ASSERT_EQ(tile.Size(), std::size_t(c.W) * c.H);
     for (int y = 0; y < c.H; ++y)
         for (int x = 0; x < c.W; ++x)
@@ -296,7 +257,7 @@ TEST_P(Centring, FrequenciesOfPhase)
     const int x0 = c.W > 1 ? 1 : 0, y0 = c.H > 1 ? 1 : 0;
     const Samples s = Impulse(c.W, c.H, x0, y0, 1000);
     const PhaseLab lab(s.data(), s.data(), c.W, c.H);
-    const lab::Picture& tile = lab.Image(Side::Left, Tile::Phase);
+    const lab::TilePixels& tile = lab.Pixels(Side::Left, Tile::Phase);
     ASSERT_EQ(tile.channels, 3);
     const auto expectColour = [&](int x, int y, double phase, const char* what) {
         const Rgb want = lab::PhaseColour(phase);
@@ -317,7 +278,7 @@ TEST_P(Centring, PeakOfMagnitudeOnly)
     const Placement& c = GetParam();
     const Samples s = Impulse(c.W, c.H, 0, 0, 255 * GrayUnit);
     const PhaseLab lab(s.data(), s.data(), c.W, c.H);
-    const lab::Picture& tile = lab.Image(Side::Left, Tile::MagnitudeOnly);
+    const lab::TilePixels& tile = lab.Pixels(Side::Left, Tile::MagnitudeOnly);
     for (int y = 0; y < c.H; ++y)
         for (int x = 0; x < c.W; ++x) {
             const bool peak = x == c.zeroX && y == c.zeroY;
@@ -468,10 +429,12 @@ TEST_P(MixEnds, GridsAreTheMainCommandsBitForBit)
     for (Side side : {Side::Left, Side::Right}) {
         SCOPED_TRACE(side == Side::Left ? "left" : "right");
         const int s = side == Side::Left ? 0 : 1;
-        EXPECT_TRUE(SameBits(Rebuilt(lab, side, Rebuild::Mix, 0.0), normal.grid[s])) << "mix at 0";
-        EXPECT_TRUE(SameBits(Rebuilt(lab, side, Rebuild::Mix, 1.0), swapped.grid[s])) << "mix at 1";
-        EXPECT_TRUE(SameBits(Rebuilt(lab, side, Rebuild::Normal), normal.grid[s])) << "normal";
-        EXPECT_TRUE(SameBits(Rebuilt(lab, side, Rebuild::Swap), swapped.grid[s])) << "swap";
+        const std::vector<double>& own = s == 0 ? normal.left : normal.right;
+        const std::vector<double>& other = s == 0 ? swapped.left : swapped.right;
+        EXPECT_TRUE(SameBits(Rebuilt(lab, side, Rebuild::Mix, 0.0), own)) << "mix at 0";
+        EXPECT_TRUE(SameBits(Rebuilt(lab, side, Rebuild::Mix, 1.0), other)) << "mix at 1";
+        EXPECT_TRUE(SameBits(Rebuilt(lab, side, Rebuild::Normal), own)) << "normal";
+        EXPECT_TRUE(SameBits(Rebuilt(lab, side, Rebuild::Swap), other)) << "swap";
     }
 }
 
@@ -482,9 +445,9 @@ TEST_P(MixEnds, TilesAndRowsAreNormalAndSwap)
     const auto check = [&](Rebuild end, const MainResult& main) {
         for (Side side : {Side::Left, Side::Right}) {
             SCOPED_TRACE(side == Side::Left ? "left" : "right");
-            const auto want = SortedStretch(RealParts(main.grid[side == Side::Left ? 0 : 1]));
-            EXPECT_EQ(Bytes(lab.Image(side, Tile::Mix)), want);
-            EXPECT_EQ(Bytes(lab.Image(side, end == Rebuild::Normal ? Tile::Normal : Tile::Swap)), want);
+            const auto want = SortedStretch(RealParts(side == Side::Left ? main.left : main.right));
+            EXPECT_EQ(Bytes(lab.Pixels(side, Tile::Mix)), want);
+            EXPECT_EQ(Bytes(lab.Pixels(side, end == Rebuild::Normal ? Tile::Normal : Tile::Swap)), want);
             for (Side input : {Side::Left, Side::Right})
                 EXPECT_EQ(lab.Resemblance(side, Rebuild::Mix, input), lab.Resemblance(side, end, input));
         }
@@ -952,7 +915,7 @@ protected:
         Snapshot s;
         for (int side = 0; side < 2; ++side) {
             for (int t = 0; t < 7; ++t)
-                s.tiles[side][t] = Bytes(lab.Image(Side(side), AllTiles[t]));
+                s.tiles[side][t] = Bytes(lab.Pixels(Side(side), AllTiles[t]));
             for (int r = 0; r < 5; ++r)
                 for (int i = 0; i < 2; ++i)
                     s.rows[side][r][i] = lab.Resemblance(Side(side), AllRebuilds[r], Side(i));
@@ -1030,7 +993,7 @@ TEST_P(MixClamps, IntoZeroToOne)
     EXPECT_EQ(lab.Mix(), GetParam().clamped);
     const Tile end = GetParam().clamped == 0.0 ? Tile::Normal : Tile::Swap;
     for (Side side : {Side::Left, Side::Right})
-        EXPECT_EQ(Bytes(lab.Image(side, Tile::Mix)), Bytes(lab.Image(side, end)));
+        EXPECT_EQ(Bytes(lab.Pixels(side, Tile::Mix)), Bytes(lab.Pixels(side, end)));
     const PhaseLab opened(left.data(), right.data(), 8, 4, GetParam().mix);
     EXPECT_EQ(opened.Mix(), GetParam().clamped) << "the constructor clamps as well";
     EXPECT_TRUE(SameBits(Rebuilt(lab, Side::Left, Rebuild::Mix, GetParam().mix),

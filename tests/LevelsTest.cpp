@@ -6,7 +6,7 @@
 #include <limits>
 #include <string>
 
-#include "Levels.h"
+#include "phase/Levels.h"
 
 namespace {
 

@@ -57,11 +57,11 @@ protected:
     }
     void OpenLeft(const QImage& picture)
     {
-        OpenSide(window.Image1, window.Image3, folder.Save(picture, "left.png"));
+        OpenSide(window.Image1->Picture, window.Image3->Picture, folder.Save(picture, "left.png"));
     }
     void OpenRight(const QImage& picture)
     {
-        OpenSide(window.Image2, window.Image4, folder.Save(picture, "right.png"));
+        OpenSide(window.Image2->Picture, window.Image4->Picture, folder.Save(picture, "right.png"));
     }
 
     Folder folder;
@@ -222,7 +222,7 @@ TEST_F(SavePicture, WritesThePanesWholePictureThatReadsBackExactly)
         EXPECT_EQ(Pixels(&reread), Pixels(c.pane));
     };
     save({window.Image1, "colour-input.png", "left-input.png", {300, 280}});
-    ::CropBoth(window.Image1, window.Image3, window.Image2, window.Image4);
+    ::CropBoth(window.Image1->Picture, window.Image3->Picture, window.Image2->Picture, window.Image4->Picture);
     window.RadioGroup1->SetItemIndex(1);
     window.RunTransform();
     save({window.Image4, "gray-result.png", "right-result.png", {256, 256}});

@@ -16,8 +16,8 @@
 #include <vector>
 
 #include "Fixtures.h"
-#include "Levels.h"
-#include "LiteralFourier.h"
+#include "phase/Levels.h"
+#include "LiteralCommand.h"
 #include "Sides.h"
 #include "Unit1.h"
 #include "fourier/FourierTransform.h"
@@ -29,9 +29,7 @@ using fixtures::Pixels;
 using fixtures::RandomColour;
 using fixtures::RandomGray;
 
-// The whole command the slow way, step by step as it is defined: samples,
-// literal forward transforms, polar split, phases kept or exchanged, join,
-// literal inverse transforms, division by the pixel count, gray levels.
+// The whole command the slow way (LiteralCommand.h), on to gray levels.
 struct Reference {
     std::vector<PackedColour> left, right;
 };
@@ -39,38 +37,14 @@ struct Reference {
 Reference Expected(const std::vector<PackedColour>& leftIn, const std::vector<PackedColour>& rightIn,
                    int W, int H, bool swap)
 {
-    const std::size_t N = std::size_t(W) * H;
-    std::vector<double> l(2 * N + 1, 0.0), r(2 * N + 1, 0.0);
-    for (std::size_t k = 0; k < N; ++k) {
-        l[2 * k + 1] = double(leftIn[k]);
-        r[2 * k + 1] = double(rightIn[k]);
-    }
-    const std::uint32_t dims[] = {0, std::uint32_t(H), std::uint32_t(W)};
-    literal::FourierTransform(r.data(), dims, 2, +1);
-    literal::FourierTransform(l.data(), dims, 2, +1);
-    std::vector<double> lPhase(N), rPhase(N), lMag(N), rMag(N);
-    for (std::size_t k = 0; k < N; ++k) {
-        lPhase[k] = std::atan2(l[2 * k + 2], l[2 * k + 1]);
-        rPhase[k] = std::atan2(r[2 * k + 2], r[2 * k + 1]);
-        lMag[k] = std::sqrt(l[2 * k + 1] * l[2 * k + 1] + l[2 * k + 2] * l[2 * k + 2]);
-        rMag[k] = std::sqrt(r[2 * k + 1] * r[2 * k + 1] + r[2 * k + 2] * r[2 * k + 2]);
-    }
-    if (swap)
-        std::swap(lPhase, rPhase);
-    for (std::size_t k = 0; k < N; ++k) {
-        l[2 * k + 1] = std::cos(lPhase[k]) * lMag[k];
-        l[2 * k + 2] = std::sin(lPhase[k]) * lMag[k];
-        r[2 * k + 1] = std::cos(rPhase[k]) * rMag[k];
-        r[2 * k + 2] = std::sin(rPhase[k]) * rMag[k];
-    }
-    literal::FourierTransform(r.data(), dims, 2, -1);
-    literal::FourierTransform(l.data(), dims, 2, -1);
+    const literal::CommandGrids grids = literal::Command(leftIn, rightIn, W, H, swap);
+    const auto level = [swap](double v) {
+        return levels::Gray(swap ? levels::Logarithmic(v, 105.0) : levels::Linear(v));
+    };
     Reference out;
-    for (std::size_t k = 0; k < N; ++k) {
-        const double lv = l[2 * k + 1] / (double(H) * double(W));
-        const double rv = r[2 * k + 1] / (double(H) * double(W));
-        out.left.push_back(levels::Gray(swap ? levels::Logarithmic(lv, 105.0) : levels::Linear(lv)));
-        out.right.push_back(levels::Gray(swap ? levels::Logarithmic(rv, 105.0) : levels::Linear(rv)));
+    for (std::size_t k = 0; k < std::size_t(W) * H; ++k) {
+        out.left.push_back(level(grids.left[2 * k + 1]));
+        out.right.push_back(level(grids.right[2 * k + 1]));
     }
     return out;
 }
@@ -83,9 +57,9 @@ protected:
     void Open(const QImage& left, const QImage& right)
     {
         if (!left.isNull())
-            OpenSide(window.Image1, window.Image3, folder.Save(left, "left.png"));
+            OpenSide(window.Image1->Picture, window.Image3->Picture, folder.Save(left, "left.png"));
         if (!right.isNull())
-            OpenSide(window.Image2, window.Image4, folder.Save(right, "right.png"));
+            OpenSide(window.Image2->Picture, window.Image4->Picture, folder.Save(right, "right.png"));
     }
     void Run(int mode)
     {
@@ -104,22 +78,6 @@ protected:
     Folder folder;
     TKorvanith window{Application};
 };
-
-// The window's transform is the library's: same bits, same untouched grids.
-TEST(WindowFourierTransform, IsTheLibrarysTransform)
-{
-    const std::uint32_t dims[] = {0, 8, 16};
-    std::vector<double> viaWindow(2 * 128 + 1), viaLibrary;
-    std::mt19937 random(21);
-    for (double& v : viaWindow)
-        v = double(random() % 1000) - 500.0;
-    viaLibrary = viaWindow;
-    for (int sign : {+1, -1}) {
-        TKorvanith::FourierTransform(viaWindow.data(), dims, 2, sign);
-        fourier::FourierTransform(viaLibrary.data(), dims, 2, sign);
-        EXPECT_EQ(std::memcmp(viaWindow.data(), viaLibrary.data(), viaWindow.size() * sizeof(double)), 0);
-    }
-}
 
 TEST_F(TransformCommand, StartsInNormalPhase) { EXPECT_EQ(window.RadioGroup1->GetItemIndex(), 0); }
 

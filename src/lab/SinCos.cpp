@@ -1,5 +1,6 @@
 // Sine and cosine of many arguments, plain and on AVX2 with the same bits.
 #include "lab/SinCos.h"
+#include "fourier/FourierTransform.h"
 
 #include <immintrin.h>
 
@@ -129,22 +130,18 @@ __attribute__((target("avx2"))) void SinCosAvx2(const double* x, double* s, doub
     SinCosScalar(x + i, s + i, c + i, n - i);
 }
 
-bool HasAvx2()
-{
-    static const bool has = __builtin_cpu_supports("avx2");
-    return has;
-}
-
 }  // namespace
 
 bool Supported(SinCosPath path)
 {
-    return path == SinCosPath::Scalar || (path == SinCosPath::Avx2 && HasAvx2());
+    return path == SinCosPath::Scalar ||
+           (path == SinCosPath::Avx2 && fourier::Supported(fourier::Path::Avx2));
 }
 
 void SinCos(const double* x, double* s, double* c, std::size_t n)
 {
-    SinCos(HasAvx2() ? SinCosPath::Avx2 : SinCosPath::Scalar, x, s, c, n);
+    const bool avx2 = fourier::Supported(fourier::Path::Avx2);
+    SinCos(avx2 ? SinCosPath::Avx2 : SinCosPath::Scalar, x, s, c, n);
 }
 
 void SinCos(SinCosPath path, const double* x, double* s, double* c, std::size_t n)

@@ -1,4 +1,4 @@
-// Actions over QAction, and the file-open dialog over QFileDialog.
+// Actions over QAction.
 #include "platform/ActnList.h"
 
 #include <QAction>
@@ -18,17 +18,6 @@ TAction::TAction(QAction* action) : QObject(action), action(action)
 AnsiString TAction::GetCategory() const
 {
     return action->property("Category").toString().toStdString();
-}
-
-bool TOpenDialog::Execute(QWidget* parent)
-{
-    QFileDialog dialog(parent);
-    dialog.setFileMode(QFileDialog::ExistingFile);
-    dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
-        return false;
-    fileName = dialog.selectedFiles().constFirst().toStdString();
-    return true;
 }
 
 void TFileOpen::Execute()

@@ -7,6 +7,7 @@
 
 #include <QObject>
 
+#include "platform/Dialogs.h"
 #include "platform/Exception.h"
 
 class QAction;
@@ -29,18 +30,6 @@ protected:
 
 private:
     QAction* action;
-};
-
-// The standard file-open dialog: no filter, no initial folder.
-class TOpenDialog {
-public:
-    // Shows the dialog; true when the user accepted a file.
-    bool Execute(QWidget* parent);
-    AnsiString GetFileName() const { return fileName; }
-    void SetFileName(const AnsiString& name) { fileName = name; }
-
-private:
-    AnsiString fileName;
 };
 
 class TFileAction : public TAction {

@@ -169,6 +169,11 @@ void TApplication::Post(std::function<void()> handler)
         QTimer::singleShot(0, toolkit, [this, handler = std::move(handler)] { Dispatch(handler); });
 }
 
+void TApplication::Post(QObject* receiver, std::function<void()> handler)
+{
+    QTimer::singleShot(0, receiver, [this, handler = std::move(handler)] { Dispatch(handler); });
+}
+
 void TApplication::Dispatch(const std::function<void()>& handler)
 {
     try {

@@ -9,6 +9,7 @@
 #include "platform/Exception.h"
 
 class QApplication;
+class QObject;
 class QWidget;
 
 // Anything that can own forms.
@@ -79,6 +80,8 @@ public:
     // Runs the handler (through Dispatch) once the events now waiting have
     // been handled.
     void Post(std::function<void()> handler);
+    // The same, dropped when receiver is destroyed before it runs.
+    void Post(QObject* receiver, std::function<void()> handler);
 
 private:
     void Adopt(std::unique_ptr<QWidget> form);

@@ -22,16 +22,14 @@
 TImage::TImage(QWidget* parent)
     : QWidget(parent), Picture(new TPicture), picture(Picture)
 {
-    Picture->OnChange = [this] {
-        update();
-        if (OnPictureChange)
-            OnPictureChange();
-    };
+    Picture->OnChange.Add([this] { update(); });
 }
 
 TImage::~TImage() = default;
 
 TCanvas* TImage::GetCanvas() { return Picture->GetBitmap()->GetCanvas(); }
+
+void TImage::SetHint(const AnsiString& hint) { setToolTip(QString::fromStdString(hint)); }
 
 void TImage::paintEvent(QPaintEvent*)
 {
@@ -177,6 +175,8 @@ TTrackBar::TTrackBar(QWidget* parent) : QSlider(Qt::Horizontal, parent)
 void TTrackBar::SetRange(int min, int max) { setRange(min, max); }
 int TTrackBar::GetPosition() const { return value(); }
 void TTrackBar::SetPosition(int position) { setValue(position); }
+void TTrackBar::SetEnabled(bool enabled) { setEnabled(enabled); }
+
 void TTrackBar::SetTracking(bool tracking) { setTracking(tracking); }
 
 TStringGrid::TStringGrid(QWidget* parent) : QTableWidget(parent)

@@ -31,9 +31,6 @@ public:
 
     TPicture* const Picture;
 
-    // Runs whenever the picture is replaced or handed out for drawing.
-    std::function<void()> OnPictureChange;
-
     // When set, a single local file dropped on the control is handed to it
     // (through the application's handler guard); any other drop is refused.
     void SetOnDropFile(std::function<void(const AnsiString& fileName)> handler);
@@ -42,6 +39,9 @@ public:
     // given the control the focus; none when null.
     void SetPopupMenu(TPopupMenu* menu);
     TPopupMenu* GetPopupMenu() const { return popupMenu; }
+
+    // The text shown when the pointer rests on the control.
+    void SetHint(const AnsiString& hint);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -99,6 +99,7 @@ public:
     int GetPosition() const;
     void SetPosition(int position);  // runs OnChange when it moves
     void SetTracking(bool tracking);
+    void SetEnabled(bool enabled);
     std::function<void()> OnChange;
 };
 

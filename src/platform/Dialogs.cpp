@@ -1,8 +1,18 @@
-// The save dialog over QFileDialog.
+// The open and save dialogs over QFileDialog.
 #include "platform/Dialogs.h"
 
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QStringList>
+
+void TSaveDialog::ProposeBeside(const AnsiString& sourceFile, const AnsiString& suffix)
+{
+    if (sourceFile.empty())
+        return;
+    const QFileInfo source(QString::fromStdString(sourceFile));
+    InitialDir = source.absolutePath().toStdString();
+    FileName = source.completeBaseName().toStdString() + suffix;
+}
 
 bool TSaveDialog::Execute(QWidget* parent)
 {
@@ -22,5 +32,16 @@ bool TSaveDialog::Execute(QWidget* parent)
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return false;
     FileName = dialog.selectedFiles().constFirst().toStdString();
+    return true;
+}
+
+bool TOpenDialog::Execute(QWidget* parent)
+{
+    QFileDialog dialog(parent);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return false;
+    fileName = dialog.selectedFiles().constFirst().toStdString();
     return true;
 }

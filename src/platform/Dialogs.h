@@ -7,12 +7,29 @@
 
 class QWidget;
 
+// The standard file-open dialog: no filter, no initial folder.
+class TOpenDialog {
+public:
+    // Shows the dialog; true when the user accepted a file.
+    bool Execute(QWidget* parent);
+    AnsiString GetFileName() const { return fileName; }
+    void SetFileName(const AnsiString& name) { fileName = name; }
+
+private:
+    AnsiString fileName;
+};
+
 class TSaveDialog {
 public:
     AnsiString InitialDir;             // the folder it opens in
     AnsiString FileName;               // the name it proposes; the chosen path after Execute
     std::vector<AnsiString> Filters;   // "PNG picture (*.png)", ...; the first is chosen
     AnsiString DefaultExt;             // added to a name typed without an extension
+
+    // Proposes a name beside the file a picture came from: its folder, and
+    // its name without extension followed by suffix ("cat" + "-result.png").
+    // Nothing when sourceFile is empty.
+    void ProposeBeside(const AnsiString& sourceFile, const AnsiString& suffix);
 
     // Shows the dialog (it asks before replacing a file); true when the user
     // accepted a name.

@@ -9,13 +9,20 @@ class TForm : public QWidget {
 public:
     explicit TForm(TComponent* Owner);
 
-    // Shows the form as a window of its own in front of the owner's, and
-    // destroyed with it; closing the form destroys it.
+    // Shows the form as a window of its own in front of the owner's; the
+    // first time, beside the owner's where the screen has room. Closing the
+    // form hides it; whoever made it destroys it.
     void ShowOwnedBy(QWidget* owner);
+
+    // Whether the form is on the screen (shown, not hidden or closed).
+    bool IsShown() const;
 
 protected:
     // Once the form description has been set up: places the window at its
     // "Left" and "Top", sizes its font by "FontHeight", and binds the buttons
     // to their actions (by the buttons' "Action" property).
     void Loaded();
+
+private:
+    void PlaceBeside(const QWidget* owner);
 };

@@ -134,10 +134,28 @@ int TPicture::GetHeight() const { return image->height(); }
 TBitmap* TPicture::GetBitmap() { return &bitmap; }
 const QImage& TPicture::Image() const { return *image; }
 
-void TPicture::Changed()
+void TPicture::Changed() { OnChange.Notify(); }
+
+int TListeners::Add(std::function<void()> listener)
 {
-    if (OnChange)
-        OnChange();
+    listeners.emplace_back(next, std::move(listener));
+    return next++;
+}
+
+void TListeners::Remove(int key)
+{
+    for (auto i = listeners.begin(); i != listeners.end(); ++i)
+        if (i->first == key) {
+            listeners.erase(i);
+            return;
+        }
+}
+
+void TListeners::Notify() const
+{
+    const auto now = listeners;  // as they are when the event happens
+    for (const auto& listener : now)
+        listener.second();
 }
 
 int TBitmap::GetWidth() const { return picture.GetWidth(); }
@@ -152,4 +170,15 @@ TCanvas* TBitmap::GetCanvas()
     canvas.height = canvas.bits ? image.height() : 0;
     picture.Changed();
     return &canvas;
+}
+
+const TCanvas* TBitmap::GetCanvas() const
+{
+    const QImage& image = *picture.image;
+    // Only read through: a const canvas has no SetPixel.
+    readCanvas.bits = image.isNull() ? nullptr : const_cast<unsigned char*>(image.constBits());
+    readCanvas.stride = static_cast<std::size_t>(image.bytesPerLine());
+    readCanvas.width = readCanvas.bits ? image.width() : 0;
+    readCanvas.height = readCanvas.bits ? image.height() : 0;
+    return &readCanvas;
 }

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <utility>
+#include <vector>
 
 #include "platform/Exception.h"
 
@@ -47,17 +49,32 @@ private:
 
 class TPicture;
 
+// The listeners of one event: each is added under a key of its own, by which
+// it can be removed again, and all are called in the order they were added.
+class TListeners {
+public:
+    int Add(std::function<void()> listener);
+    void Remove(int key);  // a key not (or no longer) added is ignored
+    void Notify() const;   // a listener may add or remove listeners meanwhile
+
+private:
+    std::vector<std::pair<int, std::function<void()>>> listeners;
+    int next = 0;
+};
+
 class TBitmap {
 public:
     int GetWidth() const;
     int GetHeight() const;
-    TCanvas* GetCanvas();  // the picture's owner is told that its pixels may change
+    TCanvas* GetCanvas();  // the picture's listeners are told that its pixels may change
+    const TCanvas* GetCanvas() const;  // to read pixels: tells nobody
 
 private:
     friend class TPicture;
     explicit TBitmap(TPicture& picture) : picture(picture) {}
     TPicture& picture;
     TCanvas canvas;
+    mutable TCanvas readCanvas;
 };
 
 class TPicture {
@@ -89,8 +106,9 @@ public:
     int GetHeight() const;
     TBitmap* GetBitmap();
 
-    // Called whenever the pixels are replaced or handed out for drawing.
-    std::function<void()> OnChange;
+    // Told whenever the pixels are replaced or handed out for drawing, never
+    // when they are only read.
+    TListeners OnChange;
 
     // For the widget that shows the picture and the tools that save it.
     const QImage& Image() const;

@@ -1,4 +1,5 @@
-// Sums behind the resemblance numbers: blocked, compensated, in one fixed order.
+// Resemblance: Pearson's correlation, from sums that are blocked, compensated
+// and taken in one fixed order.
 #pragma once
 
 #include <cmath>
@@ -16,7 +17,7 @@ constexpr std::size_t Block = 1024;
 constexpr std::size_t Lanes = 8;
 
 // A standard deviation at most this fraction of the values' root mean square
-// counts as none: see Correlation in PhaseLab.h.
+// counts as none: see Correlation below.
 constexpr double Flat = 1e-12;
 
 // Neumaier's compensated sum of the block sums.
@@ -140,3 +141,18 @@ Spreads Spread2(const X& x, double mx, const Y& y, double my, std::size_t n)
 std::optional<double> Pearson(std::size_t n, double mx, double my, const Spreads& s);
 
 }  // namespace lab::moments
+
+namespace lab {
+
+// Pearson's correlation of a[0], a[strideA], ... with b[0], b[strideB], ...
+// (n values each), from sums about the means, blocked and compensated: its
+// rounding stays near 1e-13 for any n. Empty for n = 0 or when either series
+// is constant, which for doubles carrying rounding noise means: its standard
+// deviation is at most 1e-12 of its root mean square (all zero included).
+// Rounding noise in a rebuilt picture is about 1e-15 of that; integer samples
+// that are not all equal stay above 1.8e-12 (one step among 2^30 samples of up
+// to 2^24).
+std::optional<double> Correlation(const double* a, std::size_t strideA, const double* b,
+                                  std::size_t strideB, std::size_t n);
+
+}  // namespace lab

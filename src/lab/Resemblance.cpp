@@ -1,21 +1,15 @@
 // Pearson's correlation from blocked, compensated sums about the means.
-#include "lab/Moments.h"
+#include "lab/Resemblance.h"
 
 #include <immintrin.h>
 
-#include "lab/PhaseLab.h"
+#include "fourier/FourierTransform.h"
 
 namespace lab {
 namespace moments {
 namespace {
 
 static_assert(Lanes == 8, "the vector kernels hold the lanes in two vectors of four");
-
-bool HasAvx2()
-{
-    static const bool has = __builtin_cpu_supports("avx2");
-    return has;
-}
 
 // The lanes' sums added in the templates' order.
 double Fold(const double* a) { return ((a[0] + a[1]) + (a[2] + a[3])) + ((a[4] + a[5]) + (a[6] + a[7])); }
@@ -78,13 +72,13 @@ __attribute__((target("avx2"))) Spread BlockSpreadAvx2(const double* x, double m
 
 double BlockSum(const Contiguous& v, std::size_t begin, std::size_t end)
 {
-    return HasAvx2() ? BlockSumAvx2(v.p, begin, end) : BlockSum<Contiguous>(v, begin, end);
+    return fourier::Supported(fourier::Path::Avx2) ? BlockSumAvx2(v.p, begin, end) : BlockSum<Contiguous>(v, begin, end);
 }
 
 Spread BlockSpread(const Contiguous& x, double mx, const Samples& y, double my,
                    std::size_t begin, std::size_t end)
 {
-    return HasAvx2() ? BlockSpreadAvx2(x.p, mx, y.p, my, begin, end)
+    return fourier::Supported(fourier::Path::Avx2) ? BlockSpreadAvx2(x.p, mx, y.p, my, begin, end)
                      : BlockSpread<Contiguous, Samples>(x, mx, y, my, begin, end);
 }
 

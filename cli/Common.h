@@ -1,0 +1,33 @@
+// What the subcommands of korvanith-cli share: exit statuses, opening a pair
+// of pictures, the misfit pair's remedy, numbers in JSON.
+#pragma once
+
+#include <QString>
+
+#include <string>
+
+#include "platform/Graphics.h"
+
+namespace cli {
+
+constexpr int ExitFailure = 1;
+constexpr int ExitUsage = 2;
+
+// The two pictures of a command, opened as the window's sides open them.
+struct Pair {
+    TPicture left, right;
+    TPicture leftResult, rightResult;  // what the window's result panes would hold
+};
+
+// Opens both files (a failure names the file) and, when asked, cuts both to
+// the centre size that fits the main command.
+void OpenPair(Pair& pair, const std::string& left, const std::string& right, bool crop);
+
+// Raises an Exception unless the main command takes the pair; its words offer
+// --crop where cropping would help.
+void CheckPairFitsHere(const Pair& pair);
+
+// The prefix of every line the tool writes to standard error.
+constexpr const char* Name = "korvanith-cli";
+
+}  // namespace cli

@@ -1,0 +1,96 @@
+// Painting the lab's tiles: magnitudes on a log scale, phases as hues, rebuilds
+// stretched between percentiles.
+#include "lab/Tiles.h"
+
+#include <algorithm>
+#include <cmath>
+#include <stdexcept>
+#include <string>
+
+#include "lab/Stretch.h"
+
+namespace lab {
+namespace {
+
+constexpr double Pi = 3.14159265358979323846;
+constexpr double TwoPi = 2.0 * Pi;
+
+// The colour of a phase in [-pi, pi] with full saturation and value, in
+// straight-line code (random phases would make branches guess wrong half the
+// time). With h the phase in sixths of a turn (-3..3, red at 0, cyan at both
+// ends), each channel is a tent clamped to [0, 1]: red 2 - |h|; green and
+// blue, whose tents straddle the ends, take the nearer of their two copies.
+// (|v| - |v - 1| + 1) / 2 is v clamped to [0, 1].
+inline std::array<std::uint8_t, 3> Hue(double phase)
+{
+    const double h = phase * (3.0 / Pi);
+    const auto level = [](double v) {
+        return static_cast<std::uint8_t>((std::fabs(v) - std::fabs(v - 1.0) + 1.0) * 127.5 + 0.5);
+    };
+    return {level(2.0 - std::fabs(h)),
+            level(2.0 - std::min(std::fabs(h - 2.0), std::fabs(h + 4.0))),
+            level(2.0 - std::min(std::fabs(h - 4.0), std::fabs(h + 2.0)))};
+}
+
+}  // namespace
+
+void PaintMagnitude(const double* magnitude, int W, int H, std::uint8_t* bytes)
+{
+    const std::size_t N = std::size_t(W) * std::size_t(H);
+    // log(1 + m) only grows with m, so the largest magnitude gives the top.
+    // (std::log1p would be exact for tiny m, but those are black anyway,
+    // and it takes several times as long.)
+    const double top = std::log(1.0 + *std::max_element(magnitude, magnitude + N));
+    if (!(top > 0.0)) {
+        std::fill(bytes, bytes + N, std::uint8_t(0));
+        return;
+    }
+    const double scale = 255.0 / top;
+    Layout(W, H, true, [&](std::size_t to, std::size_t from) {
+        const double v = std::log(1.0 + magnitude[from]) * scale + 0.5;
+        bytes[to] = static_cast<std::uint8_t>(v < 255.0 ? v : 255.0);
+    });
+}
+
+void PaintPhase(const double* phase, int W, int H, std::uint8_t* rgb)
+{
+    Layout(W, H, true, [&](std::size_t to, std::size_t from) {
+        const auto colour = Hue(phase[from]);
+        std::copy(colour.begin(), colour.end(), rgb + 3 * to);
+    });
+}
+
+void PaintStretched(const double* values, int W, int H, bool centred, double* scratch,
+                    std::uint8_t* bytes)
+{
+    const std::size_t N = std::size_t(W) * std::size_t(H);
+    const Stretch stretch = PercentileStretch(values, N, scratch);
+    Layout(W, H, centred,
+           [&](std::size_t to, std::size_t from) { bytes[to] = stretch(values[from]); });
+}
+
+std::array<std::uint8_t, 3> PhaseColour(double phase)
+{
+    if (!(phase >= -Pi && phase <= Pi))
+        phase = std::isnan(phase) ? 0.0 : std::remainder(phase, TwoPi);
+    return Hue(phase);
+}
+
+std::vector<std::uint8_t> PhaseLegend(int width, int height)
+{
+    if (width <= 0 || height <= 0)
+        throw std::invalid_argument("phase legend: the size " + std::to_string(width) + "x" +
+                                    std::to_string(height) + " is empty");
+    const std::size_t stride = 3 * std::size_t(width);
+    std::vector<std::uint8_t> legend(stride * std::size_t(height));
+    for (int x = 0; x < width; ++x) {
+        const double phase = width == 1 ? 0.0 : -Pi + TwoPi * x / (width - 1);
+        const auto colour = PhaseColour(phase);
+        std::copy(colour.begin(), colour.end(), legend.begin() + 3 * std::size_t(x));
+    }
+    for (int y = 1; y < height; ++y)
+        std::copy(legend.begin(), legend.begin() + stride, legend.begin() + y * stride);
+    return legend;
+}
+
+}  // namespace lab
