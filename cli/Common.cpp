@@ -39,15 +39,16 @@ private:
 
 }  // namespace
 
-void OpenPair(Pair& pair, const std::string& left, const std::string& right, bool crop)
+void OpenPair(Pair& pair, const std::string& left, const std::string& right)
 {
-    {
-        SilencedStderr quiet;
-        OpenSide(&pair.left, &pair.leftResult, left);
-        OpenSide(&pair.right, &pair.rightResult, right);
-    }
-    if (crop)
-        CropBoth(&pair.left, &pair.leftResult, &pair.right, &pair.rightResult);
+    SilencedStderr quiet;
+    OpenSide(&pair.left, &pair.leftResult, left);
+    OpenSide(&pair.right, &pair.rightResult, right);
+}
+
+std::string CropRemedy(const TCropSize& size)
+{
+    return " Add --crop to cut both to their centre " + size.Text() + ".";
 }
 
 void CheckPairFitsHere(const Pair& pair)
@@ -57,8 +58,7 @@ void CheckPairFitsHere(const Pair& pair)
     } catch (const EMisfitPair& misfit) {
         if (!misfit.Crop)
             throw;
-        throw Exception(misfit.Sizes + " Add --crop to cut both to their centre " +
-                        misfit.Crop->Text() + ".");
+        throw Exception(misfit.Sizes + CropRemedy(*misfit.Crop));
     }
 }
 

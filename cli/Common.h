@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "phase/Pair.h"
 #include "platform/Graphics.h"
 
 namespace cli {
@@ -19,13 +20,15 @@ struct Pair {
     TPicture leftResult, rightResult;  // what the window's result panes would hold
 };
 
-// Opens both files (a failure names the file) and, when asked, cuts both to
-// the centre size that fits the main command.
-void OpenPair(Pair& pair, const std::string& left, const std::string& right, bool crop);
+// Opens both files; a failure names the file.
+void OpenPair(Pair& pair, const std::string& left, const std::string& right);
 
 // Raises an Exception unless the main command takes the pair; its words offer
 // --crop where cropping would help.
 void CheckPairFitsHere(const Pair& pair);
+
+// The words that offer --crop for a pair that would fit cut to size.
+std::string CropRemedy(const TCropSize& size);
 
 // The prefix of every line the tool writes to standard error.
 constexpr const char* Name = "korvanith-cli";

@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "Common.h"
+#include "Sides.h"
 #include "lab/PhaseLab.h"
 #include "platform/SaveFiles.h"
 
@@ -79,8 +80,19 @@ std::vector<std::string> LabFileNames()
 int Lab(const LabOptions& options)
 {
     Pair pair;
-    OpenPair(pair, options.left, options.right, options.crop);
-    CheckPairFitsHere(pair);
+    OpenPair(pair, options.left, options.right);
+    const TPairSizes sizes = PairSizes(&pair.left, &pair.right);
+    const std::optional<TCropSize> centre = lab::CommonCentre(sizes);
+    if (centre && options.crop) {
+        CropSide(&pair.left, &pair.leftResult, *centre);
+        CropSide(&pair.right, &pair.rightResult, *centre);
+    } else if (!lab::LabPairFits(sizes)) {
+        throw Exception("Cannot open the lab: the left picture is " +
+                        SizeText(sizes.leftWidth, sizes.leftHeight) + " and the right picture is " +
+                        SizeText(sizes.rightWidth, sizes.rightHeight) +
+                        ". Both pictures must be loaded and have the same size." +
+                        (centre ? CropRemedy(*centre) : std::string()));
+    }
     const int W = pair.left.GetWidth(), H = pair.left.GetHeight();
     lab::PhaseLab::CheckMemory(W, H);
     std::vector<PackedColour> left(std::size_t(W) * H), right(std::size_t(W) * H);

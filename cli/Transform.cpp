@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "Common.h"
+#include "Sides.h"
 #include "phase/Command.h"
 #include "platform/SaveFiles.h"
 
@@ -21,7 +22,9 @@ int Transform(const TransformOptions& options)
         throw Exception("LEFT_RESULT and RIGHT_RESULT must be different files");
 
     Pair pair;
-    OpenPair(pair, options.left, options.right, options.crop);
+    OpenPair(pair, options.left, options.right);
+    if (options.crop)
+        CropBoth(&pair.left, &pair.leftResult, &pair.right, &pair.rightResult);
     CheckPairFitsHere(pair);
     const int W = pair.left.GetWidth(), H = pair.left.GetHeight();
     phase::CheckCommandMemory(W, H);

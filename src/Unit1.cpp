@@ -63,14 +63,12 @@ TKorvanith::~TKorvanith() { lab.reset(); }
 
 void TKorvanith::FileOpen1Accept()
 {
-    Image1->Picture->LoadFromFile(FileOpen1->GetDialog()->GetFileName());
-    Image3->Picture->LoadFromFile(FileOpen1->GetDialog()->GetFileName());
+    OpenSide(Image1->Picture, Image3->Picture, FileOpen1->GetDialog()->GetFileName());
 }
 
 void TKorvanith::FileOpen2Accept()
 {
-    Image2->Picture->LoadFromFile(FileOpen2->GetDialog()->GetFileName());
-    Image4->Picture->LoadFromFile(FileOpen2->GetDialog()->GetFileName());
+    OpenSide(Image2->Picture, Image4->Picture, FileOpen2->GetDialog()->GetFileName());
 }
 
 void TKorvanith::Button3Click() { RunTransform(); }

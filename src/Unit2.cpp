@@ -119,8 +119,8 @@ void TPhaseLab::Follow()
         return;
     stale = false;
     const TPairSizes sizes = PairSizes(leftInput, rightInput);
-    if (!PairFits(sizes)) {
-        AnsiString message = "Open two pictures of the same power-of-two size.";
+    if (!lab::LabPairFits(sizes)) {
+        AnsiString message = "Open two pictures of the same size.";
         if (const std::optional<TCropSize> crop = CropToFit(sizes))
             message += " These are " + SizeText(sizes.leftWidth, sizes.leftHeight) + " and " +
                        SizeText(sizes.rightWidth, sizes.rightHeight) + ": \"Crop both to " +

@@ -157,7 +157,7 @@ TEST(CliLab, WritesTenPicturesOfTheCroppedSizeAndTheTable)
     EXPECT_EQ(QDir(folder.Path("made/on/the/way")).entryList(QDir::Files | QDir::Hidden, QDir::Name), expected);
     for (const QString& name : expected) {
         if (name.endsWith(".png")) {
-            EXPECT_EQ(QImage(folder.Path("made/on/the/way/") + name).size(), QSize(32, 16))
+            EXPECT_EQ(QImage(folder.Path("made/on/the/way/") + name).size(), QSize(45, 30))
                 << name.toStdString();
         }
     }
@@ -165,8 +165,8 @@ TEST(CliLab, WritesTenPicturesOfTheCroppedSizeAndTheTable)
     ASSERT_TRUE(json.open(QIODevice::ReadOnly));
     const QByteArray text = json.readAll();
     const QJsonObject table = QJsonDocument::fromJson(text).object();
-    EXPECT_EQ(table["width"].toInt(), 32) << text.toStdString();
-    EXPECT_EQ(table["height"].toInt(), 16);
+    EXPECT_EQ(table["width"].toInt(), 45) << text.toStdString();
+    EXPECT_EQ(table["height"].toInt(), 30);
     EXPECT_EQ(table["mix"].toDouble(), 0.5);
     EXPECT_EQ(table["left"]["normal"]["left"].toDouble(), 1.0);
 }

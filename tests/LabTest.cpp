@@ -293,7 +293,9 @@ INSTANTIATE_TEST_SUITE_P(Sizes, Centring,
                                            Placement{"W8H2", 8, 2, 4, 1, 3, 0},
                                            Placement{"W1H4", 1, 4, 0, 2, 0, 1},
                                            Placement{"W4H1", 4, 1, 2, 0, 1, 0},
-                                           Placement{"W1H1", 1, 1, 0, 0, 0, 0}),
+                                           Placement{"W1H1", 1, 1, 0, 0, 0, 0},
+                                           Placement{"W3H5", 3, 5, 1, 2, 0, 1},
+                                           Placement{"W6H3", 6, 3, 3, 1, 2, 0}),
                          [](const auto& info) { return info.param.name; });
 
 // --- rebuilds with known results ----------------------------------------------
@@ -1007,6 +1009,71 @@ INSTANTIATE_TEST_SUITE_P(Mixes, MixClamps,
                                            Clamp{"PlusInfinity", INFINITY, 1.0}),
                          [](const auto& info) { return info.param.name; });
 
+// --- any size -------------------------------------------------------------------
+
+// The DFT written out in long double: the spectrum of N packed colours with
+// the forward direction's exp(+2 pi i (kx x / W + ky y / H)).
+std::vector<std::complex<long double>> LongDoubleSpectrum(const Samples& s, int W, int H)
+{
+    const long double pi = 3.141592653589793238462643383279502884L;
+    std::vector<std::complex<long double>> F(s.size());
+    for (int ky = 0; ky < H; ++ky)
+        for (int kx = 0; kx < W; ++kx) {
+            std::complex<long double> sum = 0;
+            for (int y = 0; y < H; ++y)
+                for (int x = 0; x < W; ++x) {
+                    const long double turn = (long double)((kx * x) % W) / W +
+                                             (long double)((ky * y) % H) / H;
+                    sum += (long double)s[std::size_t(y) * W + x] *
+                           std::polar(1.0L, 2 * pi * turn);
+                }
+            F[std::size_t(ky) * W + kx] = sum;
+        }
+    return F;
+}
+
+struct Size {
+    const char* name;
+    int W, H;
+    bool colour;
+};
+
+void PrintTo(const Size& c, std::ostream* os) { *os << c.name; }
+
+class AnySize : public ::testing::TestWithParam<Size> {};
+
+// Spectra as the definition gives them, and the Normal rebuild is the picture.
+TEST_P(AnySize, SpectraAreTheDftsAndNormalGivesThePictureBack)
+{
+    const Size& c = GetParam();
+    const Samples left = RandomSamples(c.W, c.H, c.colour, 41u + c.W);
+    const Samples right = RandomSamples(c.W, c.H, c.colour, 43u + c.H);
+    const PhaseLab lab(left.data(), right.data(), c.W, c.H);
+    const auto F = LongDoubleSpectrum(left, c.W, c.H);
+    long double top = 0;
+    for (const auto& f : F)
+        top = std::max(top, std::abs(f));
+    for (std::size_t k = 0; k < F.size(); ++k) {
+        ASSERT_NEAR(lab.Magnitudes(Side::Left)[k], double(std::abs(F[k])), 1e-12 * double(top))
+            << "frequency " << k;
+        if (std::abs(F[k]) > 1e-6 * top) {
+            const double d = std::remainder(lab.Phases(Side::Left)[k] - double(std::arg(F[k])), 2 * Pi);
+            ASSERT_NEAR(d, 0.0, 1e-9) << "phase of frequency " << k;
+        }
+    }
+    const std::vector<double> normal = RealParts(Rebuilt(lab, Side::Left, Rebuild::Normal));
+    for (std::size_t k = 0; k < left.size(); ++k)
+        ASSERT_NEAR(normal[k], double(left[k]), 1e-9 * 16777216.0) << "pixel " << k;
+    EXPECT_NEAR(*lab.Resemblance(Side::Left, Rebuild::Normal, Side::Left), 1.0, 1e-12);
+}
+
+INSTANTIATE_TEST_SUITE_P(Shapes, AnySize,
+                         ::testing::Values(Size{"gray_3x5", 3, 5, false},
+                                           Size{"colour_7x1", 7, 1, true},
+                                           Size{"colour_12x7", 12, 7, true},
+                                           Size{"gray_17x9", 17, 9, false}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 // --- refused inputs -----------------------------------------------------------
 
 struct Refusal {
@@ -1034,9 +1101,8 @@ TEST_P(Refused, ThrowsInvalidArgument)
 INSTANTIATE_TEST_SUITE_P(
     Inputs, Refused,
     ::testing::Values(Refusal{"ZeroWidth", 0, 4, false, 0.5}, Refusal{"NegativeHeight", 4, -4, false, 0.5},
-                      Refusal{"WidthNotAPowerOfTwo", 6, 4, false, 0.5},
-                      Refusal{"HeightNotAPowerOfTwo", 4, 3, false, 0.5},
                       Refusal{"MoreThanTheTransformTakes", 65536, 32768, false, 0.5},
+                      Refusal{"OneRowMoreThanTheTransformTakes", 16384, 16385, false, 0.5},
                       Refusal{"NoSamples", 4, 4, true, 0.5},
                       Refusal{"MixNotANumber", 4, 4, false, std::nan("")}),
     [](const auto& info) { return info.param.name; });

@@ -75,7 +75,7 @@ TEST_F(Lab, SaysWhatItNeedsUntilThePairFitsThenFollowsOpensAndCrops)
 {
     OpenLab();
     EXPECT_EQ(lab->Engine(), nullptr);
-    EXPECT_EQ(lab->Message->GetCaption().rfind("Open two pictures of the same power-of-two size", 0), 0u);
+    EXPECT_EQ(lab->Message->GetCaption().rfind("Open two pictures of the same size", 0), 0u);
 
     Open(window.Image1, window.Image3, RandomGray(12, 10, 7), "left.png");
     Open(window.Image2, window.Image4, RandomGray(20, 9, 8), "right.png");
@@ -97,6 +97,13 @@ TEST_F(Lab, SaysWhatItNeedsUntilThePairFitsThenFollowsOpensAndCrops)
     const std::vector<double> after(lab->Engine()->Magnitudes(lab::Side::Left),
                                     lab->Engine()->Magnitudes(lab::Side::Left) + 64);
     EXPECT_NE(after, before) << "the lab did not follow the newly opened picture";
+
+    // Any size will do, as long as both are the same.
+    Open(window.Image1, window.Image3, RandomGray(12, 7, 10), "left.png");
+    Open(window.Image2, window.Image4, RandomGray(12, 7, 11), "right.png");
+    ASSERT_NE(lab->Engine(), nullptr) << lab->Message->GetCaption();
+    EXPECT_EQ(lab->Engine()->Width(), 12);
+    EXPECT_EQ(lab->Engine()->Height(), 7);
 }
 
 // A transform reads the inputs but changes nothing of them: the lab keeps

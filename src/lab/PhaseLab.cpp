@@ -10,7 +10,6 @@
 #include "lab/Resemblance.h"
 #include "lab/Spectra.h"
 #include "phase/Command.h"
-#include "phase/Pair.h"
 #include "platform/Exception.h"
 #include "platform/Memory.h"
 
@@ -19,20 +18,19 @@ namespace {
 
 // Bytes of all tiles of a side, per pixel: one each, three for the phase.
 constexpr std::size_t PixelBytes = TileCount - 1 + 3;
-// The transform's own limit on the count of elements.
-constexpr std::uint64_t MostPixels = std::uint64_t(1) << 30;
+// The transform's own limit on the count of elements, at any size.
+constexpr std::uint64_t MostPixels = std::uint64_t(1) << 28;
 
 // N for sizes the lab takes; throws for others.
 std::size_t PixelCount(int W, int H)
 {
-    if (!PowerOfTwo(W) || !PowerOfTwo(H))
+    if (W < 1 || H < 1)
         throw std::invalid_argument("phase lab: the size " + std::to_string(W) + "x" +
-                                    std::to_string(H) +
-                                    " is not a power of two in each direction");
+                                    std::to_string(H) + " is empty");
     const std::uint64_t N = std::uint64_t(W) * std::uint64_t(H);
     if (N > MostPixels)
         throw std::invalid_argument("phase lab: " + std::to_string(W) + "x" + std::to_string(H) +
-                                    " is more than 2^30 pixels");
+                                    " is more than 2^28 pixels");
     return std::size_t(N);
 }
 
@@ -245,6 +243,20 @@ void PhaseLab::RebuildMixes()
                     data->grid.data());
         Finish(data->grid.data(), side, Rebuild::Mix);
     }
+}
+
+bool LabPairFits(const TPairSizes& s)
+{
+    return s.leftWidth > 0 && s.leftHeight > 0 && s.leftWidth == s.rightWidth &&
+           s.leftHeight == s.rightHeight;
+}
+
+std::optional<TCropSize> CommonCentre(const TPairSizes& s)
+{
+    if (s.leftWidth <= 0 || s.leftHeight <= 0 || s.rightWidth <= 0 || s.rightHeight <= 0 ||
+        LabPairFits(s))
+        return std::nullopt;
+    return TCropSize{std::min(s.leftWidth, s.rightWidth), std::min(s.leftHeight, s.rightHeight)};
 }
 
 }  // namespace lab

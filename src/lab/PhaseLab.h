@@ -9,6 +9,7 @@
 
 #include "lab/Rebuilds.h"
 #include "lab/Tiles.h"
+#include "phase/Pair.h"
 
 namespace lab {
 
@@ -22,10 +23,14 @@ namespace lab {
 // steps (Spectra.h). A rebuild (Rebuilds.h) gives F' per frequency, takes the
 // inverse transform and divides by N = W * H; its tile and resemblance use
 // the real parts. Its tile shows them stretched between percentiles (Tiles.h).
+//
+// The lab takes any pair of one size; LabPairFits says so, and CommonCentre
+// gives the size two pictures of different sizes can both be cut to.
 class PhaseLab {
 public:
-    // W and H powers of two (1 included) with N = W * H at most 2^30, the
-    // transform's limit; left and right N samples each (the lab keeps copies).
+    // Any W and H from 1 with N = W * H at most 2^28, the transform's limit
+    // (at powers of two the main command's own transform, bit for bit); left
+    // and right N samples each (the lab keeps copies).
     // mix as for SetMix. Throws std::invalid_argument for other sizes, null
     // samples or a mix that is not a number; std::bad_alloc without the memory
     // (CheckMemory first).
@@ -89,5 +94,13 @@ private:
     double mix;
     std::unique_ptr<Data> data;  // both halves, the work grid and the tiles
 };
+
+// Whether the lab takes the pair: both loaded and of one size.
+bool LabPairFits(const TPairSizes& sizes);
+
+// The size both of a pair can be cut to at their centres so that the lab
+// takes them: the smaller width by the smaller height. Nothing when a
+// picture is empty or the pair fits as it is.
+std::optional<TCropSize> CommonCentre(const TPairSizes& sizes);
 
 }  // namespace lab

@@ -11,7 +11,7 @@ namespace lab {
 void TransformGrid(double* grid, int W, int H, std::int32_t sign)
 {
     const std::uint32_t dims[3] = {0, std::uint32_t(H), std::uint32_t(W)};
-    fourier::FourierTransform(grid, dims, 2, sign);
+    fourier::Dft(grid, dims, 2, sign);
 }
 
 void SplitSpectrum(const std::int32_t* samples, int W, int H, double* grid, double* magnitude,

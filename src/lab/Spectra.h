@@ -7,8 +7,9 @@
 
 namespace lab {
 
-// The 2-D transform of an H x W grid (from index 1, as the main command's),
-// in place, in the given direction (+1 forward), without normalisation.
+// The 2-D transform of an H x W grid of any size (from index 1, as the main
+// command's), in place, in the given direction (+1 forward), without
+// normalisation; at powers of two the main command's own, bit for bit.
 void TransformGrid(double* grid, int W, int H, std::int32_t sign);
 
 // The spectrum of a W x H picture of packed colours, split into N magnitudes
