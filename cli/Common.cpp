@@ -2,10 +2,19 @@
 // does not fit.
 #include "Common.h"
 
+#include <QDir>
+#include <QFileInfo>
+
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
 #include "Sides.h"
+#include "platform/SaveFiles.h"
 
 namespace cli {
 namespace {
@@ -60,6 +69,96 @@ void CheckPairFitsHere(const Pair& pair)
             throw;
         throw Exception(misfit.Sizes + CropRemedy(*misfit.Crop));
     }
+}
+
+std::string OneLine(const std::string& text)
+{
+    std::string line;
+    for (const char c : text) {
+        const unsigned char u = static_cast<unsigned char>(c);
+        if (c == '\n')
+            line += "\\n";
+        else if (c == '\r')
+            line += "\\r";
+        else if (c == '\t')
+            line += "\\t";
+        else if (u < 0x20 || u == 0x7f) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\x%02x", unsigned(u));
+            line += escaped;
+        } else {
+            line += c;
+        }
+    }
+    return line;
+}
+
+void Say(const std::string& message)
+{
+    std::fprintf(stderr, "%s: %s\n", Name, OneLine(message).c_str());
+}
+
+int UsageError(const std::string& message)
+{
+    Say(message + " (see " + Name + " --help)");
+    return ExitUsage;
+}
+
+namespace {
+
+// Where a name leads once every symbolic link is followed, the last one
+// included even when what it names does not exist yet: the folder made
+// canonical, then the file's own name.
+QString Destination(const QString& name)
+{
+    QString path = QFileInfo(name).absoluteFilePath();
+    for (int hops = 0; hops < 40; ++hops) {
+        const QFileInfo info(path);
+        if (!info.isSymLink())
+            break;
+        path = QFileInfo(info.absolutePath(), info.symLinkTarget()).absoluteFilePath();
+    }
+    const QFileInfo info(path);
+    const QString folder = QFileInfo(info.absolutePath()).canonicalFilePath();  // "" if missing
+    return (folder.isEmpty() ? info.absolutePath() : folder) + "/" + info.fileName();
+}
+
+}  // namespace
+
+bool SameFile(const std::string& a, const std::string& b)
+{
+    const QString da = Destination(QString::fromStdString(a));
+    const QString db = Destination(QString::fromStdString(b));
+    if (da == db)
+        return true;
+    struct stat sa {}, sb {};
+    return stat(QFile::encodeName(da).constData(), &sa) == 0 &&
+           stat(QFile::encodeName(db).constData(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+           sa.st_ino == sb.st_ino;
+}
+
+TMadeFolders::TMadeFolders(const std::string& folder)
+{
+    QString path = QDir::cleanPath(QFileInfo(QString::fromStdString(folder)).absoluteFilePath());
+    QStringList missing;
+    while (!QFileInfo::exists(path) && !QFileInfo(path).isSymLink()) {
+        missing.prepend(path);
+        const QString up = QFileInfo(path).absolutePath();
+        if (up == path)
+            break;
+        path = up;
+    }
+    for (const QString& step : missing) {
+        ForceDirectories(step.toStdString());
+        made.push_back(step.toStdString());
+    }
+    ForceDirectories(folder);  // what was there already must be a folder
+}
+
+TMadeFolders::~TMadeFolders()
+{
+    for (auto i = made.rbegin(); i != made.rend(); ++i)
+        QDir().rmdir(QString::fromStdString(*i));  // only when nothing is in it
 }
 
 }  // namespace cli

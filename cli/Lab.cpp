@@ -101,8 +101,8 @@ int Lab(const LabOptions& options)
     const lab::PhaseLab engine(left.data(), right.data(), W, H, options.mix);
 
     const QDir folder(QString::fromStdString(options.folder));
-    const bool made = ForceDirectories(options.folder);
-    try {
+    TMadeFolders made(options.folder);
+    {
         TSaveGroup files;
         for (const LabPicture& picture : LabPictures()) {
             const lab::TilePixels pixels = engine.Pixels(picture.side, picture.tile);
@@ -112,11 +112,8 @@ int Lab(const LabOptions& options)
         files.AddText(folder.filePath(TableName).toStdString(),
                       ResemblanceJson(engine).toStdString());
         files.Commit();
-    } catch (...) {
-        if (made)
-            QDir().rmdir(folder.path());  // only when nothing is in it
-        throw;
     }
+    made.Keep();
     return 0;
 }
 

@@ -29,6 +29,7 @@ const char Usage[] =
     "  --crop          first cut both pictures to their centre W x H, the largest powers\n"
     "                  of two within both (a 451x300 and a 600x400 photo: 256x256)\n"
     "  --help          show this text\n"
+    "  --version       show the program's version\n"
     "\n"
     "The format of each result is chosen by its extension (.png, .bmp, .pgm, .ppm, ...).\n"
     "Nothing is written unless both results can be written.\n"
@@ -45,6 +46,7 @@ const char Usage[] =
 
 struct Options {
     bool help = false;
+    bool version = false;
     bool lab = false;  // the phase lab's pictures rather than the transform's results
     int mode = 0;      // the radio group's item: 0 normal, 1 swap
     bool crop = false;
@@ -57,13 +59,25 @@ struct Options {
 void QuietToolkit(QtMsgType type, const QMessageLogContext&, const QString& message)
 {
     if (type == QtCriticalMsg || type == QtFatalMsg)
-        std::fprintf(stderr, "korvanith-cli: %s\n", qPrintable(message));
+        cli::Say(message.toStdString());
 }
 
-int UsageError(const std::string& message)
+// What the user wrote for an option the parser did not know ("-face.png"),
+// and a hint when it may have been meant as a file.
+std::string UnknownOption(const QStringList& arguments, const QString& name)
 {
-    std::fprintf(stderr, "korvanith-cli: %s\n%s", message.c_str(), Usage);
-    return cli::ExitUsage;
+    QString written = (name.size() == 1 ? "-" : "--") + name;
+    for (const QString& argument : arguments.mid(1))
+        if (argument == "-" + name || argument == "--" + name ||
+            argument.startsWith("--" + name + "=") || argument.startsWith("-" + name + "=")) {
+            written = argument;
+            break;
+        }
+    std::string message = "unknown option " + written.toStdString();
+    if (name.contains('.') || name.contains('/'))
+        message += "; to name a file that starts with '-', write ./" + written.toStdString() +
+                   " or put -- before the names";
+    return message;
 }
 
 int Run(const Options& options)
@@ -81,24 +95,24 @@ std::variant<Options, std::string> Parse(const QStringList& arguments)
     QCommandLineParser parser;
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     const QCommandLineOption help({"h", "help"}, "show this text");
+    const QCommandLineOption version("version", "show the version");
     const QCommandLineOption mode("mode", "normal or swap", "mode");
     const QCommandLineOption crop("crop", "cut both to fit");
     const QCommandLineOption mix("mix", "the lab's phase mix", "A");
     parser.addOption(help);
+    parser.addOption(version);
     parser.addOption(mode);
     parser.addOption(crop);
     parser.addOption(mix);
     if (!parser.parse(arguments)) {
-        if (!parser.unknownOptionNames().isEmpty()) {
-            const QString name = parser.unknownOptionNames().constFirst();
-            return "unknown option " + QString(name.size() == 1 ? "-" : "--").toStdString() +
-                   name.toStdString();
-        }
+        if (!parser.unknownOptionNames().isEmpty())
+            return UnknownOption(arguments, parser.unknownOptionNames().constFirst());
         return parser.errorText().contains("mix") ? std::string("--mix needs a value from 0 to 1")
                                                   : std::string("--mode needs a value: normal or swap");
     }
     Options options;
     options.help = parser.isSet(help);
+    options.version = parser.isSet(version);
     options.crop = parser.isSet(crop);
     if (parser.isSet(mode)) {
         const QString value = parser.values(mode).constLast();
@@ -124,11 +138,13 @@ std::variant<Options, std::string> Parse(const QStringList& arguments)
             return "--mix needs a number from 0 to 1, not '" +
                    parser.values(mix).constLast().toStdString() + "'";
     }
-    if (options.help)
+    if (options.help || options.version)
         return options;
     if (options.lab && options.files.size() != 4)
         return "lab expects LEFT RIGHT OUTDIR, got " + std::to_string(options.files.size() - 1) +
                " arguments";
+    if (options.lab && options.files[3].empty())
+        return std::string("OUTDIR is empty: name the folder to write into");
     if (!options.lab && options.files.size() != 4)
         return "expected 4 files, got " + std::to_string(options.files.size());
     return options;
@@ -143,10 +159,14 @@ int main(int argc, char** argv)
         arguments << QString::fromLocal8Bit(argv[i]);
     const auto parsed = Parse(arguments);
     if (const auto* message = std::get_if<std::string>(&parsed))
-        return UsageError(*message);
+        return cli::UsageError(*message);
     const Options& options = std::get<Options>(parsed);
     if (options.help) {
         std::fputs(Usage, stdout);
+        return 0;
+    }
+    if (options.version) {
+        std::printf("%s %s\n", cli::Name, KORVANITH_VERSION);
         return 0;
     }
 
@@ -159,9 +179,9 @@ int main(int argc, char** argv)
     try {
         return Run(options);
     } catch (const Exception& e) {
-        std::fprintf(stderr, "korvanith-cli: %s\n", e.Message.c_str());
+        cli::Say(e.Message);
     } catch (const std::bad_alloc&) {
-        std::fprintf(stderr, "korvanith-cli: not enough memory\n");
+        cli::Say("not enough memory");
     }
     return cli::ExitFailure;
 }

@@ -1,9 +1,6 @@
 // korvanith-cli's main command: two pictures in, the window's two results out.
 #include "Transform.h"
 
-#include <QFileInfo>
-#include <QString>
-
 #include <vector>
 
 #include "Common.h"
@@ -17,8 +14,7 @@ int Transform(const TransformOptions& options)
 {
     for (const std::string& out : {options.leftResult, options.rightResult})
         TSaveGroup::CheckPictureName(out);
-    if (QFileInfo(QString::fromStdString(options.leftResult)).absoluteFilePath() ==
-        QFileInfo(QString::fromStdString(options.rightResult)).absoluteFilePath())
+    if (SameFile(options.leftResult, options.rightResult))
         throw Exception("LEFT_RESULT and RIGHT_RESULT must be different files");
 
     Pair pair;

@@ -224,6 +224,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 // A disk that fills up while the lab writes: nothing of it is left there.
+// The folders on the way are made, and on a refusal removed again, all of them.
 TEST(CliLabRefusal, FullDiskLeavesNothingHalfWritten)
 {
     Folder folder;
@@ -233,7 +234,7 @@ TEST(CliLabRefusal, FullDiskLeavesNothingHalfWritten)
         GTEST_SKIP() << "no small file system can be mounted here";
     const Outcome outcome = Cli({"lab", QString::fromStdString(folder.Save(RandomColour(64, 64, 3), "a.png")),
                                  QString::fromStdString(folder.Save(RandomColour(64, 64, 4), "b.png")),
-                                 folder.Path("disk/lab")});
+                                 folder.Path("disk/x/y/lab")});
     const QStringList left = QDir(folder.Path("disk")).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
     umount(disk.constData());
     EXPECT_EQ(outcome.status, 1);
@@ -248,28 +249,115 @@ TEST(CliUsage, HelpPrintsUsage)
     EXPECT_EQ(outcome.out.rfind("Usage: korvanith-cli [--mode normal|swap] [--crop] LEFT RIGHT", 0), 0u);
 }
 
-class CliUsageError : public ::testing::TestWithParam<QStringList> {};
-
-TEST_P(CliUsageError, SaysWhatIsWrong)
+TEST(CliUsage, VersionPrintsTheProgramsVersion)
 {
-    const Outcome outcome = Cli(GetParam());
-    EXPECT_EQ(outcome.status, 2);
-    EXPECT_EQ(outcome.err.rfind("korvanith-cli: ", 0), 0u) << outcome.err;
+    const Outcome outcome = Cli({"--version"});
+    EXPECT_EQ(outcome.status, 0);
+    EXPECT_EQ(outcome.out, "korvanith-cli " KORVANITH_VERSION "\n");
 }
 
-INSTANTIATE_TEST_SUITE_P(Arguments, CliUsageError,
-                         ::testing::Values(QStringList{}, QStringList{"a", "b", "c"},
-                                           QStringList{"lab", "a", "b"},
-                                           QStringList{"lab", "a", "b", "c", "d"},
-                                           QStringList{"lab", "--mode", "swap", "a", "b", "c"},
-                                           QStringList{"--mix", "0.5", "a", "b", "c", "d"},
-                                           QStringList{"lab", "--mix", "1.5", "a", "b", "c"},
-                                           QStringList{"lab", "--mix", "half", "a", "b", "c"},
-                                           QStringList{"lab", "a", "b", "c", "--mix"},
-                                           QStringList{"a", "b", "c", "d", "e"},
-                                           QStringList{"--mode", "sideways", "a", "b", "c", "d"},
-                                           QStringList{"a", "b", "c", "d", "--mode"},
-                                           QStringList{"--fast", "a", "b", "c", "d"}));
+struct UsageCase {
+    const char* name;
+    QStringList arguments;
+    const char* said;  // part of the one line
+};
+
+void PrintTo(const UsageCase& c, std::ostream* os) { *os << c.name; }
+
+class CliUsageError : public ::testing::TestWithParam<UsageCase> {};
+
+// One line: what is wrong, and where to read more; never the whole help.
+TEST_P(CliUsageError, SaysWhatIsWrongInOneLine)
+{
+    const Outcome outcome = Cli(GetParam().arguments);
+    EXPECT_EQ(outcome.status, 2);
+    EXPECT_EQ(outcome.err.rfind("korvanith-cli: ", 0), 0u) << outcome.err;
+    EXPECT_EQ(std::count(outcome.err.begin(), outcome.err.end(), '\n'), 1) << outcome.err;
+    EXPECT_NE(outcome.err.find(GetParam().said), std::string::npos) << outcome.err;
+    EXPECT_NE(outcome.err.find("(see korvanith-cli --help)\n"), std::string::npos) << outcome.err;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Arguments, CliUsageError,
+    ::testing::Values(
+        UsageCase{"nothing", {}, "expected 4 files, got 0"},
+        UsageCase{"three_files", {"a", "b", "c"}, "expected 4 files, got 3"},
+        UsageCase{"lab_two", {"lab", "a", "b"}, "lab expects LEFT RIGHT OUTDIR"},
+        UsageCase{"lab_four", {"lab", "a", "b", "c", "d"}, "lab expects LEFT RIGHT OUTDIR"},
+        UsageCase{"lab_mode", {"lab", "--mode", "swap", "a", "b", "c"}, "--mode is not an option of lab"},
+        UsageCase{"mix_without_lab", {"--mix", "0.5", "a", "b", "c", "d"}, "--mix is an option of lab only"},
+        UsageCase{"mix_above_one", {"lab", "--mix", "1.5", "a", "b", "c"}, "from 0 to 1, not '1.5'"},
+        UsageCase{"mix_not_a_number", {"lab", "--mix", "half", "a", "b", "c"}, "not 'half'"},
+        UsageCase{"mix_without_value", {"lab", "a", "b", "c", "--mix"}, "--mix needs a value"},
+        UsageCase{"five_files", {"a", "b", "c", "d", "e"}, "expected 4 files, got 5"},
+        UsageCase{"unknown_mode", {"--mode", "sideways", "a", "b", "c", "d"}, "unknown mode 'sideways'"},
+        UsageCase{"mode_without_value", {"a", "b", "c", "d", "--mode"}, "--mode needs a value"},
+        UsageCase{"unknown_option", {"--fast", "a", "b", "c", "d"}, "unknown option --fast"},
+        UsageCase{"file_named_like_an_option", {"-face.png", "b", "c", "d"},
+                  "unknown option -face.png; to name a file that starts with '-', write ./-face.png"},
+        UsageCase{"empty_outdir", {"lab", "a", "b", ""}, "OUTDIR is empty"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// Two results that are one file by some route would lose one of them: the
+// tool refuses before it reads or writes anything.
+struct SameFileCase {
+    const char* name;
+    std::function<QStringList(const Folder&)> outputs;  // LEFT_RESULT, RIGHT_RESULT
+};
+
+void PrintTo(const SameFileCase& c, std::ostream* os) { *os << c.name; }
+
+class CliSameFile : public ::testing::TestWithParam<SameFileCase> {};
+
+TEST_P(CliSameFile, IsRefusedBeforeAnythingIsWritten)
+{
+    Folder folder;
+    QDir().mkpath(folder.Path("d/sub"));
+    const QString picture = QString::fromStdString(folder.Save(RandomGray(8, 8, 5), "in.png"));
+    const QStringList outputs = GetParam().outputs(folder);
+    const QStringList before = QDir(folder.Path("d")).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
+    const Outcome outcome = Cli({picture, picture, outputs[0], outputs[1]});
+    EXPECT_EQ(outcome.status, 1);
+    EXPECT_EQ(outcome.err, "korvanith-cli: LEFT_RESULT and RIGHT_RESULT must be different files\n");
+    EXPECT_EQ(QDir(folder.Path("d")).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), before);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Routes, CliSameFile,
+    ::testing::Values(
+        SameFileCase{"same_path", [](const Folder& f) { return QStringList{f.Path("d/out.png"), f.Path("d/out.png")}; }},
+        SameFileCase{"dot", [](const Folder& f) { return QStringList{f.Path("d/./out.png"), f.Path("d/out.png")}; }},
+        SameFileCase{"dot_dot", [](const Folder& f) { return QStringList{f.Path("d/sub/../out.png"), f.Path("d/out.png")}; }},
+        SameFileCase{"link_to_a_file_not_yet_there",
+                     [](const Folder& f) {
+                         QFile::link(f.Path("d/out.png"), f.Path("d/link.png"));
+                         return QStringList{f.Path("d/out.png"), f.Path("d/link.png")};
+                     }},
+        SameFileCase{"hard_link",
+                     [](const Folder& f) {
+                         f.Write("old", "d/out.png");
+                         ::link(QFile::encodeName(f.Path("d/out.png")).constData(),
+                                QFile::encodeName(f.Path("d/hard.png")).constData());
+                         return QStringList{f.Path("d/out.png"), f.Path("d/hard.png")};
+                     }},
+        SameFileCase{"link_to_the_folder",
+                     [](const Folder& f) {
+                         QFile::link(f.Path("d/sub"), f.Path("d/to-sub"));
+                         return QStringList{f.Path("d/sub/out.png"), f.Path("d/to-sub/out.png")};
+                     }}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// A name holding control characters is written out on the refusal's line.
+TEST(CliRefusal, ControlCharactersInNamesAreShownEscaped)
+{
+    Folder folder;
+    const QString picture = QString::fromStdString(folder.Save(RandomGray(8, 8, 6), "in.png"));
+    const Outcome outcome = Cli({folder.Path("bad\nname\x1b.png"), picture, folder.Path("l.png"),
+                                 folder.Path("r.png")});
+    EXPECT_EQ(outcome.status, 1);
+    EXPECT_EQ(std::count(outcome.err.begin(), outcome.err.end(), '\n'), 1) << outcome.err;
+    EXPECT_NE(outcome.err.find("bad\\nname\\x1b.png"), std::string::npos) << outcome.err;
+}
 
 // A refused run: one line on standard error, and the result files exactly as
 // they were (absent or with their old bytes).
