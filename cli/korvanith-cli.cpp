@@ -16,6 +16,7 @@
 #include <variant>
 #include <vector>
 
+#include "Scramble.h"
 #include "Sides.h"
 #include "Unit1.h"
 #include "Unit2.h"
@@ -305,6 +306,18 @@ std::variant<Options, std::string> Parse(const QStringList& arguments)
 
 int main(int argc, char** argv)
 {
+    if (argc > 1 && std::string(argv[1]) == "scramble") {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        qInstallMessageHandler(QuietToolkit);
+        int qtArgc = 1;
+        char name[] = "korvanith-cli";
+        char* qtArgv[] = {name, nullptr};
+        QApplication toolkit(qtArgc, qtArgv);
+        QStringList rest;
+        for (int i = 2; i < argc; ++i)
+            rest << QString::fromLocal8Bit(argv[i]);
+        return Scramble(rest);
+    }
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);

@@ -560,6 +560,9 @@ TEST(ManifestFigures, WrittenOutValues)
     const std::uint8_t x[] = {1, 2, 3, 4}, y[] = {2, 4, 5, 9};
     // deviations -1.5 -0.5 0.5 1.5 and -3 -1 0 4: r = 11 / sqrt(5 * 26)
     EXPECT_NEAR(*stimuli::Correlation(x, y, 4), 11 / std::sqrt(130.0), 1e-15);
+    // 1 exactly, not a rounding above it, for a picture against itself
+    const auto photo = Photograph(64, 1);
+    EXPECT_EQ(*stimuli::Correlation(photo.data(), photo.data(), photo.size()), 1.0);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // Mean, RMS contrast and Pearson's r of 8-bit values, from exact integer sums.
 #include "stimuli/Statistics.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace stimuli {
@@ -51,7 +52,9 @@ std::optional<double> Correlation(const std::uint8_t* x, const std::uint8_t* y, 
     const Wide xx = Centred(n, s.xx, s.x, s.x), yy = Centred(n, s.yy, s.y, s.y);
     if (n == 0 || xx == 0 || yy == 0)
         return std::nullopt;
-    return double(Centred(n, s.xy, s.x, s.y)) / (std::sqrt(double(xx)) * std::sqrt(double(yy)));
+    // sqrt of the rounded square of a double is that double: a side against itself gives 1
+    const double r = double(Centred(n, s.xy, s.x, s.y)) / std::sqrt(double(xx) * double(yy));
+    return std::clamp(r, -1.0, 1.0);
 }
 
 }  // namespace stimuli

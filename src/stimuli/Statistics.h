@@ -16,8 +16,8 @@ struct Levels {
 };
 Levels Describe(const std::uint8_t* values, std::size_t n);
 
-// Pearson's correlation of n pairs x[i], y[i], likewise from exact integer sums; empty when
-// either side is constant (or n is 0).
+// Pearson's correlation of n pairs x[i], y[i], likewise from exact integer sums, within
+// [-1, 1]; empty when either side is constant (or n is 0).
 std::optional<double> Correlation(const std::uint8_t* x, const std::uint8_t* y, std::size_t n);
 
 }  // namespace stimuli
