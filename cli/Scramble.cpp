@@ -472,6 +472,51 @@ private:
     std::map<std::uint64_t, std::vector<double>> grids;
 };
 
+// The outputs' files, spread over several save groups so that workers can add to them at
+// once and the groups can be committed side by side: renaming a file into place waits for
+// the disk (the file is synced first), and those waits overlap.
+class Outputs {
+public:
+    static constexpr std::size_t Count = 16;
+
+    Outputs() : locks(Count)
+    {
+        for (std::size_t g = 0; g < Count; ++g)
+            groups.push_back(std::make_unique<TSaveGroup>());
+    }
+
+    // Output `slot` goes to group slot mod Count.
+    void Add(std::size_t slot, const std::string& file, int W, int H, int channels, const std::uint8_t* bytes)
+    {
+        const std::lock_guard<std::mutex> lock(locks[slot % Count]);
+        groups[slot % Count]->AddPixels(file, W, H, channels, bytes);
+    }
+
+    // Commits every group, each on a thread of its own; raises the first group's failure.
+    void Commit()
+    {
+        std::vector<std::exception_ptr> errors(Count);
+        std::vector<std::thread> threads;
+        for (std::size_t g = 0; g < Count; ++g)
+            threads.emplace_back([this, g, &errors] {
+                try {
+                    groups[g]->Commit();
+                } catch (...) {
+                    errors[g] = std::current_exception();
+                }
+            });
+        for (auto& t : threads)
+            t.join();
+        for (const auto& e : errors)
+            if (e)
+                std::rethrow_exception(e);
+    }
+
+private:
+    std::vector<std::unique_ptr<TSaveGroup>> groups;
+    std::vector<std::mutex> locks;
+};
+
 // One output's line of the manifest.
 struct Entry {
     std::string file, input;
@@ -608,9 +653,7 @@ int Run(const Options& options)
     ForceDirectories(options.folder);
     try {
         const QDir folder(QString::fromStdString(options.folder));
-        std::vector<std::unique_ptr<TSaveGroup>> groups;
-        for (int w = 0; w < jobs; ++w)
-            groups.push_back(std::make_unique<TSaveGroup>());
+        Outputs files;
         std::vector<NoiseCache> noise(static_cast<std::size_t>(jobs));
         std::vector<Entry> entries(outputs);
         progress.Start("pictures", P);
@@ -629,7 +672,8 @@ int Run(const Options& options)
                                  const double c = options.coherences[ci];
                                  const std::size_t clipped =
                                      picture.Scramble(theta, c, amplitudes, work.data(), out.data());
-                                 Entry& e = entries[(index * C + ci) * std::size_t(V) + std::size_t(v - 1)];
+                                 const std::size_t slot = (index * C + ci) * std::size_t(V) + std::size_t(v - 1);
+                                 Entry& e = entries[slot];
                                  e.file = OutputName(name, c, v);
                                  e.input = options.pictures[index];
                                  e.width = W;
@@ -641,16 +685,15 @@ int Run(const Options& options)
                                  e.in = in;
                                  e.out = stimuli::Describe(out.data(), out.size());
                                  e.r = stimuli::Correlation(input.bytes.data(), out.data(), out.size());
-                                 groups[std::size_t(w)]->AddPixels(folder.filePath(QString::fromStdString(e.file)).toStdString(),
-                                                                  W, H, input.channels, out.data());
+                                 files.Add(slot, folder.filePath(QString::fromStdString(e.file)).toStdString(), W, H,
+                                           input.channels, out.data());
                              }
                          }
                      },
                      progress);
         TSaveGroup manifest;
         manifest.AddText(folder.filePath("manifest.json").toStdString(), Manifest(options, entries));
-        for (auto& group : groups)
-            group->Commit();
+        files.Commit();
         manifest.Commit();
     } catch (...) {
         for (const QString& path : made)
