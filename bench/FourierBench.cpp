@@ -114,6 +114,69 @@ void RunTransform(benchmark::State& state)
 
 constexpr std::int64_t Grids[][2] = {{256, 256}, {1024, 1024}, {4096, 4096}, {1024, 4096}};
 
+// --- each instruction set's path beside FFTW ----------------------------------
+
+struct NamedPath {
+    fourier::Path path;
+    const char* name;
+};
+constexpr NamedPath Paths[] = {
+    {fourier::Path::Sse2, "sse2"}, {fourier::Path::Avx2, "avx2"}, {fourier::Path::Avx512, "avx512"}};
+
+// The forward transform on one path, forced, whatever the widest one is.
+void KorvanithPath(benchmark::State& state, fourier::Path path)
+{
+    TimeTransform(state, [path](double* x, const std::uint32_t* dims) {
+        fourier::Transform(path, x, dims, 2, +1);
+    });
+}
+
+// Korvanith/<path>/H/W for every path this processor has; FFTW's Fftw/H/W is
+// registered with the others.
+void RegisterPaths()
+{
+    for (const auto& g : Grids)
+        for (const NamedPath& p : Paths)
+            if (fourier::Supported(p.path))
+                benchmark::RegisterBenchmark((std::string("Korvanith/") + p.name).c_str(),
+                                             KorvanithPath, p.path)
+                    ->Args({g[0], g[1]});
+}
+
+// Each path's time over FFTW's on the same grid.
+void PathSummary(const std::map<std::string, double>& seconds)
+{
+    const auto find = [&](const std::string& name) {
+        const auto it = seconds.find(name);
+        return it == seconds.end() ? 0.0 : it->second;
+    };
+    std::printf("\nEach path's forward transform over FFTW_MEASURE's (below 1.0: faster); "
+                "milliseconds in brackets:\n");
+    std::printf("%-11s %11s", "grid", "FFTW");
+    for (const NamedPath& p : Paths)
+        std::printf(" %17s", p.name);
+    std::printf("\n");
+    for (const auto& g : Grids) {
+        const std::string size = std::to_string(g[0]) + "/" + std::to_string(g[1]);
+        const double f = find("Fftw/" + size);
+        bool any = false;
+        for (const NamedPath& p : Paths)
+            any = any || find(std::string("Korvanith/") + p.name + "/" + size) > 0;
+        if (!any)
+            continue;
+        std::printf("%-11s %11.3f", (std::to_string(g[0]) + "x" + std::to_string(g[1])).c_str(),
+                    f * 1e3);
+        for (const NamedPath& p : Paths) {
+            const double k = find(std::string("Korvanith/") + p.name + "/" + size);
+            if (k > 0 && f > 0)
+                std::printf("    %5.2f (%7.3f)", k / f, k * 1e3);
+            else
+                std::printf(" %17s", "-");
+        }
+        std::printf("\n");
+    }
+}
+
 void Register()
 {
     for (const auto& g : Grids) {
@@ -123,6 +186,7 @@ void Register()
     }
     for (int S : {256, 1024, 4096})
         benchmark::RegisterBenchmark("RunTransform", RunTransform)->Arg(S);
+    RegisterPaths();
 }
 
 void Summary(const std::map<std::string, double>& seconds)
@@ -162,5 +226,8 @@ void Summary(const std::map<std::string, double>& seconds)
 int main(int argc, char** argv)
 {
     return RunBenchmarks(argc, argv, Register,
-                         [](const Collector& collector) { Summary(collector.seconds); });
+                         [](const Collector& collector) {
+                             Summary(collector.seconds);
+                             PathSummary(collector.seconds);
+                         });
 }
