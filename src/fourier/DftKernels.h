@@ -23,16 +23,68 @@ struct Cx {
 template <class T>
 constexpr std::uint32_t WidthOf = sizeof(T) / sizeof(double);
 
+// x in every lane, written out so that it compiles to one broadcast (a loop
+// of lane stores goes through memory).
 template <class T>
 inline T Splat(double x)
 {
-    if constexpr (WidthOf<T> == 1) {
+    if constexpr (WidthOf<T> == 1)
         return x;
+    else if constexpr (WidthOf<T> == 2)
+        return T{x, x};
+    else if constexpr (WidthOf<T> == 4)
+        return T{x, x, x, x};
+    else
+        return T{x, x, x, x, x, x, x, x};
+}
+
+// W doubles from anywhere, and back.
+template <class T>
+inline T Load(const double* p)
+{
+    T v;
+    __builtin_memcpy(&v, p, sizeof(T));
+    return v;
+}
+
+template <class T>
+inline void Store(double* p, T v)
+{
+    __builtin_memcpy(p, &v, sizeof(T));
+}
+
+// (re, im) pairs of W elements in lo and hi (W each) into their real parts
+// and their imaginary parts, and back.
+template <class T>
+inline Cx<T> Deinterleave(T lo, T hi)
+{
+    if constexpr (WidthOf<T> == 1)
+        return {lo, hi};
+    else if constexpr (WidthOf<T> == 2)
+        return {__builtin_shufflevector(lo, hi, 0, 2), __builtin_shufflevector(lo, hi, 1, 3)};
+    else if constexpr (WidthOf<T> == 4)
+        return {__builtin_shufflevector(lo, hi, 0, 2, 4, 6),
+                __builtin_shufflevector(lo, hi, 1, 3, 5, 7)};
+    else
+        return {__builtin_shufflevector(lo, hi, 0, 2, 4, 6, 8, 10, 12, 14),
+                __builtin_shufflevector(lo, hi, 1, 3, 5, 7, 9, 11, 13, 15)};
+}
+
+template <class T>
+inline void Interleave(Cx<T> e, T& lo, T& hi)
+{
+    if constexpr (WidthOf<T> == 1) {
+        lo = e.r;
+        hi = e.i;
+    } else if constexpr (WidthOf<T> == 2) {
+        lo = __builtin_shufflevector(e.r, e.i, 0, 2);
+        hi = __builtin_shufflevector(e.r, e.i, 1, 3);
+    } else if constexpr (WidthOf<T> == 4) {
+        lo = __builtin_shufflevector(e.r, e.i, 0, 4, 1, 5);
+        hi = __builtin_shufflevector(e.r, e.i, 2, 6, 3, 7);
     } else {
-        T v;
-        for (std::uint32_t k = 0; k < WidthOf<T>; ++k)
-            v[k] = x;
-        return v;
+        lo = __builtin_shufflevector(e.r, e.i, 0, 8, 1, 9, 2, 10, 3, 11);
+        hi = __builtin_shufflevector(e.r, e.i, 4, 12, 5, 13, 6, 14, 7, 15);
     }
 }
 
@@ -331,15 +383,38 @@ void LinesOf(const DftLines& lines)
             }
         }
     };
+    // A full group of neighbouring lines of a slower dimension: the W lines'
+    // values at one position are 2W doubles in a row.
+    const auto neighbours = [&](double* first) {
+        const std::size_t step = 2 * std::size_t(P);
+        for (std::uint32_t t = 0; t < n; ++t) {
+            const double* const at = first + step * t;
+            a[t] = Deinterleave(Load<T>(at), Load<T>(at + W));
+        }
+        const Cx<T>* const r = RunLine(plan, a, b);
+        for (std::uint32_t t = 0; t < n; ++t) {
+            double* const at = first + step * t;
+            T lo, hi;
+            Interleave(r[t], lo, hi);
+            Store(at, lo);
+            Store(at + W, hi);
+        }
+    };
     if (P == 1) {
         for (std::uint32_t l0 = 0; l0 < Q; l0 += W)
             group(lines.grid + 2 * std::size_t(l0) * n, n, 1, Q - l0 < W ? Q - l0 : W);
         return;
     }
     for (std::uint32_t block = 0; block < Q; ++block)
-        for (std::uint32_t l0 = 0; l0 < P; l0 += W)
-            group(lines.grid + 2 * (std::size_t(block) * P * n + l0), 1, P,
-                  P - l0 < W ? P - l0 : W);
+        for (std::uint32_t l0 = 0; l0 < P; l0 += W) {
+            double* const first = lines.grid + 2 * (std::size_t(block) * P * n + l0);
+            if constexpr (W > 1)
+                if (P - l0 >= W) {
+                    neighbours(first);
+                    continue;
+                }
+            group(first, 1, P, P - l0 < W ? P - l0 : W);
+        }
 }
 
 }  // namespace
