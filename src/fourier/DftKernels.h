@@ -141,6 +141,44 @@ inline Cx<T> TimesISign(Cx<T> a)
         return {a.i, -a.r};
 }
 
+// A W x W transposition of doubles: x[v][c] becomes x[c][v]. Its own
+// inverse. In log2(W) rounds, each exchanging blocks of lanes between pairs
+// of vectors.
+template <class T>
+inline void Transpose(T* x)
+{
+    if constexpr (WidthOf<T> == 2) {
+        const T a = __builtin_shufflevector(x[0], x[1], 0, 2);
+        x[1] = __builtin_shufflevector(x[0], x[1], 1, 3);
+        x[0] = a;
+    } else if constexpr (WidthOf<T> == 4) {
+        const T a0 = __builtin_shufflevector(x[0], x[1], 0, 4, 2, 6);
+        const T a1 = __builtin_shufflevector(x[0], x[1], 1, 5, 3, 7);
+        const T a2 = __builtin_shufflevector(x[2], x[3], 0, 4, 2, 6);
+        const T a3 = __builtin_shufflevector(x[2], x[3], 1, 5, 3, 7);
+        x[0] = __builtin_shufflevector(a0, a2, 0, 1, 4, 5);
+        x[2] = __builtin_shufflevector(a0, a2, 2, 3, 6, 7);
+        x[1] = __builtin_shufflevector(a1, a3, 0, 1, 4, 5);
+        x[3] = __builtin_shufflevector(a1, a3, 2, 3, 6, 7);
+    } else if constexpr (WidthOf<T> == 8) {
+        // Rows v, v+1 interleave their even columns and their odd ones; then
+        // pairs of those; then halves.
+        T b[8], c[8];
+        for (int v = 0; v < 8; v += 2) {
+            b[v] = __builtin_shufflevector(x[v], x[v + 1], 0, 8, 2, 10, 4, 12, 6, 14);
+            b[v + 1] = __builtin_shufflevector(x[v], x[v + 1], 1, 9, 3, 11, 5, 13, 7, 15);
+        }
+        for (int v : {0, 1, 4, 5}) {
+            c[v] = __builtin_shufflevector(b[v], b[v + 2], 0, 1, 8, 9, 4, 5, 12, 13);
+            c[v + 2] = __builtin_shufflevector(b[v], b[v + 2], 2, 3, 10, 11, 6, 7, 14, 15);
+        }
+        for (int v = 0; v < 4; ++v) {
+            x[v] = __builtin_shufflevector(c[v], c[v + 4], 0, 1, 2, 3, 8, 9, 10, 11);
+            x[v + 4] = __builtin_shufflevector(c[v], c[v + 4], 4, 5, 6, 7, 12, 13, 14, 15);
+        }
+    }
+}
+
 // The radix-point transforms of the passes, in place on t[0..radix).
 
 template <class T, int Sign>
@@ -400,9 +438,53 @@ void LinesOf(const DftLines& lines)
             Store(at + W, hi);
         }
     };
+    // A full group of rows: K = W/2 consecutive elements of each of the W
+    // rows are W doubles, which one transposition turns into the real and
+    // imaginary parts of the W rows at those K positions.
+    const auto rows = [&](double* first) {
+        constexpr std::uint32_t K = W / 2;
+        const std::size_t line = 2 * std::size_t(n);
+        std::uint32_t t = 0;
+        for (; t + K <= n; t += K) {
+            T x[W];
+            for (std::uint32_t v = 0; v < W; ++v)
+                x[v] = Load<T>(first + v * line + 2 * t);
+            Transpose(x);
+            for (std::uint32_t k = 0; k < K; ++k)
+                a[t + k] = Cx<T>{x[2 * k], x[2 * k + 1]};
+        }
+        for (; t < n; ++t)
+            for (std::uint32_t v = 0; v < W; ++v) {
+                SetLane(a[t].r, v, first[v * line + 2 * t]);
+                SetLane(a[t].i, v, first[v * line + 2 * t + 1]);
+            }
+        const Cx<T>* const r = RunLine(plan, a, b);
+        for (t = 0; t + K <= n; t += K) {
+            T x[W];
+            for (std::uint32_t k = 0; k < K; ++k) {
+                x[2 * k] = r[t + k].r;
+                x[2 * k + 1] = r[t + k].i;
+            }
+            Transpose(x);
+            for (std::uint32_t v = 0; v < W; ++v)
+                Store(first + v * line + 2 * t, x[v]);
+        }
+        for (; t < n; ++t)
+            for (std::uint32_t v = 0; v < W; ++v) {
+                first[v * line + 2 * t] = GetLane(r[t].r, v);
+                first[v * line + 2 * t + 1] = GetLane(r[t].i, v);
+            }
+    };
     if (P == 1) {
-        for (std::uint32_t l0 = 0; l0 < Q; l0 += W)
-            group(lines.grid + 2 * std::size_t(l0) * n, n, 1, Q - l0 < W ? Q - l0 : W);
+        for (std::uint32_t l0 = 0; l0 < Q; l0 += W) {
+            double* const first = lines.grid + 2 * std::size_t(l0) * n;
+            if constexpr (W > 1)
+                if (Q - l0 >= W) {
+                    rows(first);
+                    continue;
+                }
+            group(first, n, 1, Q - l0 < W ? Q - l0 : W);
+        }
         return;
     }
     for (std::uint32_t block = 0; block < Q; ++block)
