@@ -144,18 +144,24 @@ void RegisterPaths()
                     ->Args({g[0], g[1]});
 }
 
-// Each path's time over FFTW's on the same grid.
-void PathSummary(const std::map<std::string, double>& seconds)
+// Each path's time over FFTW's on the same grid: wall-clock, then processor
+// time (the steadier figure when other programs share the cores).
+void PathSummary(const std::map<std::string, double>& seconds,
+                 const std::map<std::string, double>& cpu)
 {
     const auto find = [&](const std::string& name) {
         const auto it = seconds.find(name);
         return it == seconds.end() ? 0.0 : it->second;
     };
-    std::printf("\nEach path's forward transform over FFTW_MEASURE's (below 1.0: faster); "
-                "milliseconds in brackets:\n");
+    const auto findCpu = [&](const std::string& name) {
+        const auto it = cpu.find(name);
+        return it == cpu.end() ? 0.0 : it->second;
+    };
+    std::printf("\nEach path's forward transform over FFTW_MEASURE's (below 1.0: faster), "
+                "wall-clock milliseconds in brackets, then the ratio of processor times:\n");
     std::printf("%-11s %11s", "grid", "FFTW");
     for (const NamedPath& p : Paths)
-        std::printf(" %17s", p.name);
+        std::printf(" %23s", p.name);
     std::printf("\n");
     for (const auto& g : Grids) {
         const std::string size = std::to_string(g[0]) + "/" + std::to_string(g[1]);
@@ -167,12 +173,14 @@ void PathSummary(const std::map<std::string, double>& seconds)
             continue;
         std::printf("%-11s %11.3f", (std::to_string(g[0]) + "x" + std::to_string(g[1])).c_str(),
                     f * 1e3);
+        const double fc = findCpu("Fftw/" + size);
         for (const NamedPath& p : Paths) {
             const double k = find(std::string("Korvanith/") + p.name + "/" + size);
-            if (k > 0 && f > 0)
-                std::printf("    %5.2f (%7.3f)", k / f, k * 1e3);
+            const double kc = findCpu(std::string("Korvanith/") + p.name + "/" + size);
+            if (k > 0 && f > 0 && fc > 0)
+                std::printf("    %5.2f (%7.3f) %5.2f", k / f, k * 1e3, kc / fc);
             else
-                std::printf(" %17s", "-");
+                std::printf(" %23s", "-");
         }
         std::printf("\n");
     }
@@ -222,7 +230,8 @@ double DistanceFromFftw(int H, int W)
     return double(std::sqrt(error / norm));
 }
 
-void AnySizeSummary(const std::map<std::string, double>& seconds)
+void AnySizeSummary(const std::map<std::string, double>& seconds,
+                    const std::map<std::string, double>& cpu)
 {
     const auto find = [&](const std::string& name) {
         const auto it = seconds.find(name);
@@ -232,18 +241,22 @@ void AnySizeSummary(const std::map<std::string, double>& seconds)
     for (const auto& g : AnyGrids) {
         const std::string size = std::to_string(g[0]) + "/" + std::to_string(g[1]);
         const double d = find("Dft/" + size), f = find("FftwAny/" + size);
+        const auto dc = cpu.find("Dft/" + size), fc = cpu.find("FftwAny/" + size);
         if (d == 0)
             continue;
         if (!header) {
-            std::printf("\nAny size, forward: milliseconds per call, Dft over FFTW_MEASURE, and "
-                        "the relative RMS distance between their results:\n");
-            std::printf("%-11s %11s %11s %9s %14s\n", "W x H", "Dft", "FFTW", "Dft/FFTW",
-                        "distance");
+            std::printf("\nAny size, forward: wall-clock milliseconds per call, Dft over "
+                        "FFTW_MEASURE (wall-clock, then processor time), and the relative RMS "
+                        "distance between their results:\n");
+            std::printf("%-11s %11s %11s %9s %9s %14s\n", "W x H", "Dft", "FFTW", "Dft/FFTW",
+                        "(cpu)", "distance");
             header = true;
         }
-        std::printf("%-11s %11.3f %11.3f %9.2f %14.2e\n",
+        const bool both = f > 0 && dc != cpu.end() && fc != cpu.end() && fc->second > 0;
+        std::printf("%-11s %11.3f %11.3f %9.2f %9.2f %14.2e\n",
                     (std::to_string(g[1]) + "x" + std::to_string(g[0])).c_str(), d * 1e3, f * 1e3,
-                    f > 0 ? d / f : 0.0, DistanceFromFftw(int(g[0]), int(g[1])));
+                    f > 0 ? d / f : 0.0, both ? dc->second / fc->second : 0.0,
+                    DistanceFromFftw(int(g[0]), int(g[1])));
     }
 }
 
@@ -299,7 +312,7 @@ int main(int argc, char** argv)
     return RunBenchmarks(argc, argv, Register,
                          [](const Collector& collector) {
                              Summary(collector.seconds);
-                             PathSummary(collector.seconds);
-                             AnySizeSummary(collector.seconds);
+                             PathSummary(collector.seconds, collector.cpu);
+                             AnySizeSummary(collector.seconds, collector.cpu);
                          });
 }
