@@ -5,8 +5,11 @@
 #include <atomic>
 #include <cmath>
 #include <complex>
+#include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
+#include <new>
 #include <random>
 #include <string>
 #include <thread>
@@ -15,6 +18,31 @@
 #include "LiteralFourier.h"
 #include "fourier/DftPlan.h"
 #include "fourier/FourierTransform.h"
+
+// Every allocation of the program is counted, so that a test can tell
+// whether a call allocated.
+namespace {
+std::atomic<long> allocations{0};
+
+void* Allocate(std::size_t size, std::size_t alignment)
+{
+    allocations.fetch_add(1, std::memory_order_relaxed);
+    size = size == 0 ? 1 : size;
+    void* p = alignment <= alignof(std::max_align_t)
+                  ? std::malloc(size)
+                  : std::aligned_alloc(alignment, (size + alignment - 1) / alignment * alignment);
+    if (!p)
+        throw std::bad_alloc();
+    return p;
+}
+}  // namespace
+
+void* operator new(std::size_t size) { return Allocate(size, 0); }
+void* operator new(std::size_t size, std::align_val_t a) { return Allocate(size, std::size_t(a)); }
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+void operator delete(void* p, std::align_val_t) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t, std::align_val_t) noexcept { std::free(p); }
 
 namespace {
 
@@ -372,6 +400,22 @@ TEST(DftThreads, CallsAtOnceGiveTheBitsOfCallsAlone)
     for (int t = 0; t < Threads; ++t)
         for (const auto& f : failures[t])
             ADD_FAILURE() << "thread " << t << ": " << f;
+}
+
+// A call on sizes seen just before takes its tables from the cache and its
+// work lines from the pool: it allocates nothing.
+TEST(DftAllocation, ASecondCallOnTheSameSizesAllocatesNothing)
+{
+    const std::vector<Dims> shapes = {{300, 451}, {1013}, {9, 67}, {16, 30}, {5, 7, 11}};
+    for (const auto& dims : shapes) {
+        std::vector<double> grid = Random(Count(dims), 4);
+        const auto list = List(dims);
+        const auto count = std::int32_t(dims.size());
+        fourier::Dft(grid.data(), list.data(), count, +1);
+        const long before = allocations.load();
+        fourier::Dft(grid.data(), list.data(), count, +1);
+        EXPECT_EQ(allocations.load() - before, 0) << Name(dims) << ": allocations in the second call";
+    }
 }
 
 // --- edges of the contract --------------------------------------------------------

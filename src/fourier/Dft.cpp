@@ -256,6 +256,9 @@ struct Buffer {
 
 class BufferPool {
 public:
+    // Room for the idle buffers from the start, so that giving one back
+    // never allocates (it runs in a destructor).
+    BufferPool() { idle.reserve(64); }
     std::unique_ptr<Buffer> Take()
     {
         {
@@ -273,7 +276,7 @@ public:
         if (buffer->size > KeepDoubles)
             return;
         const std::lock_guard<std::mutex> lock(mutex);
-        if (idle.size() < 64)
+        if (idle.size() < idle.capacity())
             idle.push_back(std::move(buffer));
     }
 

@@ -48,7 +48,8 @@ namespace fourier {
 // giving the same bits whatever its thread; the tables of the last few
 // lengths are kept, so that a call on a length seen before allocates
 // nothing. Throws std::bad_alloc, the grid untouched, when the memory for
-// the tables or work lines (at most four times the grid) cannot be had.
+// the tables or work lines cannot be had (a few times the grid at most,
+// for a long line of prime length).
 void Dft(double* grid, const std::uint32_t* dims, std::int32_t count, std::int32_t sign);
 
 }  // namespace fourier
