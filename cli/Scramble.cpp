@@ -33,6 +33,7 @@
 #include <vector>
 
 #include "platform/Graphics.h"
+#include "platform/Memory.h"
 #include "platform/SaveFiles.h"
 #include "stimuli/Scramble.h"
 #include "stimuli/Statistics.h"
@@ -604,6 +605,25 @@ void CheckOpenFiles(std::size_t files)
                         " (ulimit -n): ask for fewer pictures, coherences or variants at a time");
 }
 
+// What scrambling a picture holds at once: the channels' spectra, the noise phase and the
+// work grid (16 bytes a pixel each), the input's and the output's bytes.
+std::uint64_t BytesNeeded(const Input& input)
+{
+    const std::uint64_t N = std::uint64_t(input.width) * std::uint64_t(input.height);
+    return N * (16 * std::uint64_t(input.channels) + 32 + 2 * std::uint64_t(input.channels));
+}
+
+// Refuses a picture whose scramble needs more memory than the process can take now, with
+// the pictures already in work holding theirs: past it lies the out-of-memory killer.
+void CheckMemory(const std::string& file, const Input& input)
+{
+    const std::uint64_t need = BytesNeeded(input);
+    if (need > AvailableMemory())
+        throw Exception("not enough memory to scramble " + file + " (" + std::to_string(input.width) + "\u00d7" +
+                        std::to_string(input.height) + " needs " + std::to_string((need + (1 << 20) - 1) >> 20) +
+                        " MiB now)");
+}
+
 int Run(const Options& options)
 {
     const std::size_t P = options.pictures.size(), C = options.coherences.size();
@@ -622,6 +642,7 @@ int Run(const Options& options)
         progress.Start("amplitudes", P);
         pipeline.Run(
             [&](std::size_t index, const Input& input) {
+                CheckMemory(options.pictures[index], input);
                 if (index == 0) {
                     first.width = input.width;
                     first.height = input.height;
@@ -657,7 +678,7 @@ int Run(const Options& options)
         std::vector<NoiseCache> noise(static_cast<std::size_t>(jobs));
         std::vector<Entry> entries(outputs);
         progress.Start("pictures", P);
-        pipeline.Run([](std::size_t, const Input&) {},
+        pipeline.Run([&](std::size_t index, const Input& input) { CheckMemory(options.pictures[index], input); },
                      [&](int w, std::size_t index, Input& input) {
                          const int W = input.width, H = input.height;
                          const std::size_t N = std::size_t(W) * std::size_t(H);

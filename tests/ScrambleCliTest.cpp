@@ -411,6 +411,35 @@ TEST(ScrambleRefusalDisk, FullOrReadOnlyLeavesNothing)
     EXPECT_EQ(old, "old");
 }
 
+#if defined(__SANITIZE_ADDRESS__)
+#define KORVANITH_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define KORVANITH_ASAN 1
+#endif
+#endif
+
+// A picture whose scramble does not fit in the memory at hand is refused before its
+// spectra are taken, with what it needs; nothing is written.
+TEST(ScrambleRefusalMemory, BeyondTheMemoryAtHandSaysHowMuchItNeeds)
+{
+#ifdef KORVANITH_ASAN
+    GTEST_SKIP() << "the address sanitizer's shadow memory does not fit under an address-space limit";
+#endif
+    Folder folder;
+    const QString picture = Saved(folder, Colourful(2048, 2048), "big.png");
+    // 400 MB of address space holds the program and the picture, not the 344 MiB besides.
+    QProcess process;
+    process.start("bash", {"-c", "ulimit -v 400000 && exec \"$0\" \"$@\"", fixtures::CliProgram(), "scramble",
+                           picture, folder.Path("out")});
+    ASSERT_TRUE(process.waitForFinished(60000));
+    const std::string err = process.readAllStandardError().toStdString();
+    EXPECT_EQ(process.exitCode(), 1) << err;
+    EXPECT_EQ(err, "korvanith-cli: not enough memory to scramble " + picture.toStdString() +
+                       " (2048\u00d72048 needs 344 MiB now)\n");
+    EXPECT_FALSE(QFileInfo::exists(folder.Path("out")));
+}
+
 // --- the command line ----------------------------------------------------------------------
 
 struct Wrong {
