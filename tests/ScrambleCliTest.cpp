@@ -440,6 +440,23 @@ TEST(ScrambleRefusalMemory, BeyondTheMemoryAtHandSaysHowMuchItNeeds)
     EXPECT_FALSE(QFileInfo::exists(folder.Path("out")));
 }
 
+// Every output stays open until all are renamed into place: more than the process may hold
+// open is refused at once, with the limit.
+TEST(ScrambleRefusalOpenFiles, MoreOutputsThanOpenFilesAreRefused)
+{
+    Folder folder;
+    const QString picture = Saved(folder, RandomGray(8, 8, 1), "p.png");
+    QProcess process;
+    process.start("bash", {"-c", "ulimit -n 100 && exec \"$0\" \"$@\"", fixtures::CliProgram(), "scramble",
+                           "--coherence", "0,0.25,0.5,0.75,1", "--variants", "10", picture, folder.Path("out")});
+    ASSERT_TRUE(process.waitForFinished(60000));
+    const std::string err = process.readAllStandardError().toStdString();
+    EXPECT_EQ(process.exitCode(), 1) << err;
+    EXPECT_EQ(err, "korvanith-cli: 51 files would be open at once, more than this system's limit of 36 "
+                   "(ulimit -n): ask for fewer pictures, coherences or variants at a time\n");
+    EXPECT_FALSE(QFileInfo::exists(folder.Path("out")));
+}
+
 // --- the command line ----------------------------------------------------------------------
 
 struct Wrong {
