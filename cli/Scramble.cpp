@@ -28,6 +28,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <system_error>
 #include <thread>
 #include <variant>
 #include <vector>
@@ -350,9 +351,13 @@ public:
         error = nullptr;
         errorIndex = files.size();
         std::vector<std::thread> threads;
-        for (int w = 0; w < jobs; ++w)
-            threads.emplace_back([this, w, &work, &progress] { Worker(w, work, progress); });
-        for (std::size_t i = 0; i < files.size(); ++i) {
+        try {
+            for (int w = 0; w < jobs; ++w)
+                threads.emplace_back([this, w, &work, &progress] { Worker(w, work, progress); });
+        } catch (...) {
+            Fail(0, std::current_exception());  // no thread to be had: the ones made stop
+        }
+        for (std::size_t i = 0; i < files.size() && !threads.empty(); ++i) {
             {
                 std::unique_lock<std::mutex> lock(mutex);
                 changed.wait(lock, [&] { return failed || queue.size() < std::size_t(jobs); });
@@ -497,15 +502,21 @@ public:
     void Commit()
     {
         std::vector<std::exception_ptr> errors(Count);
+        const auto commit = [this, &errors](std::size_t g) {
+            try {
+                groups[g]->Commit();
+            } catch (...) {
+                errors[g] = std::current_exception();
+            }
+        };
         std::vector<std::thread> threads;
-        for (std::size_t g = 0; g < Count; ++g)
-            threads.emplace_back([this, g, &errors] {
-                try {
-                    groups[g]->Commit();
-                } catch (...) {
-                    errors[g] = std::current_exception();
-                }
-            });
+        for (std::size_t g = 0; g < Count; ++g) {
+            try {
+                threads.emplace_back(commit, g);
+            } catch (const std::system_error&) {
+                commit(g);  // no thread to be had: on this one
+            }
+        }
         for (auto& t : threads)
             t.join();
         for (const auto& e : errors)
