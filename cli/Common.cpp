@@ -17,36 +17,23 @@
 #include "platform/SaveFiles.h"
 
 namespace cli {
-namespace {
 
-// Decoders such as libpng write their own complaints straight to standard
-// error; while pictures load, those go nowhere, since the refusal that
-// follows says what is wrong in one line.
-class SilencedStderr {
-public:
-    SilencedStderr() : saved(dup(STDERR_FILENO))
-    {
-        const int null = open("/dev/null", O_WRONLY);
-        if (saved >= 0 && null >= 0)
-            dup2(null, STDERR_FILENO);
-        if (null >= 0)
-            close(null);
+SilencedStderr::SilencedStderr() : saved(dup(STDERR_FILENO))
+{
+    const int null = open("/dev/null", O_WRONLY);
+    if (saved >= 0 && null >= 0)
+        dup2(null, STDERR_FILENO);
+    if (null >= 0)
+        close(null);
+}
+
+SilencedStderr::~SilencedStderr()
+{
+    if (saved >= 0) {
+        dup2(saved, STDERR_FILENO);
+        close(saved);
     }
-    ~SilencedStderr()
-    {
-        if (saved >= 0) {
-            dup2(saved, STDERR_FILENO);
-            close(saved);
-        }
-    }
-    SilencedStderr(const SilencedStderr&) = delete;
-    SilencedStderr& operator=(const SilencedStderr&) = delete;
-
-private:
-    int saved;
-};
-
-}  // namespace
+}
 
 void OpenPair(Pair& pair, const std::string& left, const std::string& right)
 {

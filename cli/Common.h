@@ -15,6 +15,20 @@ namespace cli {
 constexpr int ExitFailure = 1;
 constexpr int ExitUsage = 2;
 
+// While it lives, standard error goes nowhere: decoders such as libpng write
+// their own complaints there, and the refusal that follows says what is
+// wrong in one line.
+class SilencedStderr {
+public:
+    SilencedStderr();
+    ~SilencedStderr();
+    SilencedStderr(const SilencedStderr&) = delete;
+    SilencedStderr& operator=(const SilencedStderr&) = delete;
+
+private:
+    int saved;
+};
+
 // The two pictures of a command, opened as the window's sides open them.
 struct Pair {
     TPicture left, right;

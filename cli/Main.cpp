@@ -12,6 +12,7 @@
 
 #include "Common.h"
 #include "Lab.h"
+#include "Scramble.h"
 #include "Transform.h"
 #include "platform/Exception.h"
 
@@ -42,7 +43,12 @@ const char Usage[] =
     "correlation of each rebuild with each picture (null where undefined).\n"
     "\n"
     "  --mix A         the phase mix, from 0 (own phase) to 1 (the other's); 0.5 by default\n"
-    "  --crop          as above\n";
+    "  --crop          cut both pictures to their common centre: the smaller width by\n"
+    "                  the smaller height\n"
+    "\n"
+    "Usage: korvanith-cli scramble [options] PICTURE... OUTDIR\n"
+    "\n"
+    "Phase-scrambled stimuli of each picture; korvanith-cli scramble --help tells more.\n";
 
 struct Options {
     bool help = false;
@@ -150,10 +156,39 @@ std::variant<Options, std::string> Parse(const QStringList& arguments)
     return options;
 }
 
+// The application object every subcommand reads and writes pictures under:
+// no display, and the toolkit's chatter kept off standard error.
+class Toolkit {
+public:
+    Toolkit()
+    {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        qInstallMessageHandler(QuietToolkit);
+    }
+
+private:
+    int argc = 1;
+    char name[16] = "korvanith-cli";
+    char* argv[2] = {name, nullptr};
+    QGuiApplication application{argc, argv};
+};
+
 }  // namespace
 
 int main(int argc, char** argv)
 {
+    // Subcommands with command lines of their own.
+    const std::pair<const char*, int (*)(const QStringList&)> subcommands[] = {
+        {"scramble", Scramble}};
+    for (const auto& [word, run] : subcommands)
+        if (argc > 1 && std::string(argv[1]) == word) {
+            const Toolkit toolkit;
+            QStringList rest;
+            for (int i = 2; i < argc; ++i)
+                rest << QString::fromLocal8Bit(argv[i]);
+            return run(rest);
+        }
+
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);
@@ -170,12 +205,7 @@ int main(int argc, char** argv)
         return 0;
     }
 
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    qInstallMessageHandler(QuietToolkit);
-    int qtArgc = 1;
-    char name[] = "korvanith-cli";
-    char* qtArgv[] = {name, nullptr};
-    QGuiApplication toolkit(qtArgc, qtArgv);
+    const Toolkit toolkit;
     try {
         return Run(options);
     } catch (const Exception& e) {
