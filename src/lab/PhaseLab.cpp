@@ -98,7 +98,8 @@ PhaseLab::PhaseLab(const std::int32_t* left, const std::int32_t* right, int W, i
         half.magnitude = TLargeArray<double>(count);
         half.phase = TLargeArray<double>(count);
         SplitSpectrum(inputs[s], W, H, g, half.magnitude.data(), half.phase.data());
-        PaintMagnitude(half.magnitude.data(), W, H, half.tiles[int(Tile::Magnitude)]);
+        // The spectrum's grid is free again: its 2N doubles are the scratch.
+        PaintMagnitude(half.magnitude.data(), W, H, g + 1, half.tiles[int(Tile::Magnitude)]);
         PaintPhase(half.phase.data(), W, H, half.tiles[int(Tile::Phase)]);
     }
 

@@ -158,18 +158,22 @@ std::size_t PercentileRank(std::size_t n, unsigned p)
     return rank == 0 ? 0 : rank - 1;
 }
 
-Stretch::Stretch(double low, double high) : low(low), high(high), scale(0.0)
+Stretch::Stretch(double low, double high, double noise)
+    : low(low), high(high), noise(noise), scale(0.0)
 {
     const double s = 255.0 / (high - low);
-    if (high > low && std::isfinite(s))
+    if (high - low > noise && std::isfinite(s))
         scale = s;
 }
 
 Stretch PercentileStretch(const double* v, std::size_t n, double* scratch)
 {
+    double largest = 0.0;
+    for (std::size_t i = 0; i < n; ++i)
+        largest = std::max(largest, std::fabs(v[i]));
     const auto [low, high] =
         NearestRanks(v, n, PercentileRank(n, 1), PercentileRank(n, 99), scratch);
-    return Stretch(low, high);
+    return Stretch(low, high, NoiseFraction * largest);
 }
 
 }  // namespace lab

@@ -20,11 +20,12 @@ std::pair<double, double> NearestRanks(const double* v, std::size_t n, std::size
 std::size_t PercentileRank(std::size_t n, unsigned p);
 
 // The linear map of [low, high] onto gray 0..255, rounded to nearest (halves
-// up) and clamped. When low == high there is nothing to stretch: low itself
-// is 128, anything below 0 and anything above 255.
+// up) and clamped. When high - low is at most noise there is nothing to
+// stretch: values within noise of [low, high] are 128, anything below 0 and
+// anything above 255.
 class Stretch {
 public:
-    Stretch(double low, double high);
+    Stretch(double low, double high, double noise = 0.0);
     double Low() const { return low; }
     double High() const { return high; }
     std::uint8_t operator()(double v) const
@@ -35,16 +36,25 @@ public:
             t = t < 255.0 ? t : 255.0;
             return static_cast<std::uint8_t>(t);
         }
-        return v < low ? 0 : v > low ? 255 : 128;
+        return v < low - noise ? 0 : v > high + noise ? 255 : 128;
     }
 
 private:
     double low, high;
+    double noise;
     double scale;  // 255 / (high - low); 0 when there is no usable spread
 };
 
+// A spread at most this fraction of the largest magnitude among a rebuilt
+// picture's values is rounding noise, not a picture: the transform's
+// rounding leaves about 1e-16 of the largest value on pixels that are zero.
+constexpr double NoiseFraction = 1e-9;
+
 // The stretch of a rebuilt picture's n values: its 1st and 99th percentile
-// (see PercentileRank) onto 0 and 255. scratch as for NearestRanks.
+// (see PercentileRank) onto 0 and 255, the noise being NoiseFraction of the
+// largest |v|. A picture of one level and its rounding noise shows mid gray,
+// with whatever stands out of the noise black or white. scratch as for
+// NearestRanks.
 Stretch PercentileStretch(const double* v, std::size_t n, double* scratch);
 
 }  // namespace lab

@@ -34,22 +34,26 @@ inline std::array<std::uint8_t, 3> Hue(double phase)
 
 }  // namespace
 
-void PaintMagnitude(const double* magnitude, int W, int H, std::uint8_t* bytes)
+void PaintMagnitude(const double* magnitude, int W, int H, double* scratch, std::uint8_t* bytes)
 {
     const std::size_t N = std::size_t(W) * std::size_t(H);
-    // log(1 + m) only grows with m, so the largest magnitude gives the top.
-    // (std::log1p would be exact for tiny m, but those are black anyway,
-    // and it takes several times as long.)
-    const double top = std::log(1.0 + *std::max_element(magnitude, magnitude + N));
-    if (!(top > 0.0)) {
-        std::fill(bytes, bytes + N, std::uint8_t(0));
+    // std::log1p would be exact for tiny m, but those are black anyway, and
+    // it takes several times as long.
+    double* const L = scratch;
+    for (std::size_t k = 0; k < N; ++k)
+        L[k] = std::log(1.0 + magnitude[k]);
+    const auto [low, high] =
+        NearestRanks(L, N, PercentileRank(N, 1), PercentileRank(N, 99), scratch + N);
+    if (!(high > low)) {
+        // One level nearly everywhere: it shows mid gray, or black for none.
+        const std::uint8_t level = high > 0.0 ? 128 : 0;
+        Layout(W, H, true, [&](std::size_t to, std::size_t from) {
+            bytes[to] = L[from] > high ? 255 : L[from] < low ? 0 : level;
+        });
         return;
     }
-    const double scale = 255.0 / top;
-    Layout(W, H, true, [&](std::size_t to, std::size_t from) {
-        const double v = std::log(1.0 + magnitude[from]) * scale + 0.5;
-        bytes[to] = static_cast<std::uint8_t>(v < 255.0 ? v : 255.0);
-    });
+    const Stretch stretch(low, high);
+    Layout(W, H, true, [&](std::size_t to, std::size_t from) { bytes[to] = stretch(L[from]); });
 }
 
 void PaintPhase(const double* phase, int W, int H, std::uint8_t* rgb)

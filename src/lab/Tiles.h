@@ -10,7 +10,7 @@ namespace lab {
 
 // The tiles of one side, each as large as the inputs.
 enum class Tile {
-    Magnitude,      // log(1 + |F|), centred, 0..its maximum onto gray 0..255 (all zero: black)
+    Magnitude,      // log(1 + |F|), centred, stretched (see PaintMagnitude)
     Phase,          // the phase as a hue (PhaseColour), centred, RGB
     Normal,         // the Normal rebuild, stretched (see PaintStretched)
     Swap,           // the Swap rebuild
@@ -59,9 +59,13 @@ void Layout(int W, int H, bool centred, Put put)
     }
 }
 
-// The Magnitude tile of N = W * H magnitudes: log(1 + m), centred, from 0 to
-// its largest value onto gray 0..255, rounded; all black when every m is 0.
-void PaintMagnitude(const double* magnitude, int W, int H, std::uint8_t* bytes);
+// The Magnitude tile of N = W * H magnitudes: L = log(1 + m), centred, from
+// its 1st to its 99th percentile by the nearest-rank rule onto gray 0..255,
+// rounded and clamped, so that the spectrum's structure shows and not only
+// its few largest values. Where the two percentiles are equal, that level
+// shows mid gray (black when it is 0, no magnitude at all), L above it white
+// and below it black. scratch holds 2N doubles.
+void PaintMagnitude(const double* magnitude, int W, int H, double* scratch, std::uint8_t* bytes);
 
 // The Phase tile: each phase's colour (PhaseColour), centred, 3 bytes a pixel.
 void PaintPhase(const double* phase, int W, int H, std::uint8_t* rgb);
