@@ -15,7 +15,8 @@
 
 namespace {
 
-constexpr int TileSide = 192;  // as the form gives the tiles
+// The legend's pixels: as wide as a tile may grow, stretched to the column.
+constexpr int LegendWidth = 1024;
 
 const lab::Rebuild Rows[] = {lab::Rebuild::Normal, lab::Rebuild::Swap, lab::Rebuild::Mix,
                              lab::Rebuild::MagnitudeOnly, lab::Rebuild::PhaseOnly};
@@ -62,17 +63,21 @@ TPhaseLab::TPhaseLab(TComponent* Owner, TPicture* leftInput, TPicture* rightInpu
     RightPhaseOnly = form.RightPhaseOnly;
     RightMix = form.RightMix;
     Legend = form.Legend;
+    LegendCaption = form.LegendCaption;
     Message = form.Message;
     MixLabel = form.MixLabel;
     MixBar = form.MixBar;
     Resemblance = form.Resemblance;
     Loaded();
 
-    const std::vector<std::uint8_t> legend = lab::PhaseLegend(TileSide, 12);
-    Legend->SetPixels(TileSide, 12, 3, legend.data());
+    const std::vector<std::uint8_t> legend = lab::PhaseLegend(LegendWidth, 1);
+    Legend->SetFillsRoom(true);
+    Legend->SetPixels(LegendWidth, 1, 3, legend.data());
     MixBar->SetRange(0, 100);
     MixBar->SetPosition(50);
     MixBar->OnChange = [this] { MixBarChange(); };
+    MixBar->OnMove = [this] { MixBarMove(); };
+    LegendCaption->SetMarks({"\u2212\u03c0", "0", "\u03c0"});
     Resemblance->SetSize(4, 5);
     const char* const columns[] = {"Left |F|: r with left", "Left |F|: r with right",
                                    "Right |F|: r with left", "Right |F|: r with right"};
@@ -152,8 +157,7 @@ void TPhaseLab::Follow()
     }
     MixBar->SetEnabled(true);
     MixBar->SetTracking(long(N) <= LiveUpTo);
-    Message->SetCaption("Left and right pictures: " + size +
-                        (W > TileSide || H > TileSide ? ", scaled down to fit the tiles." : "."));
+    Message->SetCaption("Left and right pictures: " + size + ".");
     ShowTiles();
     ShowResemblance();
 }
@@ -171,6 +175,10 @@ void TPhaseLab::MixBarChange()
     ShowMixes();
     ShowResemblance();
 }
+
+// The label follows the handle while it is dragged, also where the pictures
+// wait for it to be let go.
+void TPhaseLab::MixBarMove() { MixLabel->SetCaption(MixText(MixBar->GetHandlePosition() / 100.0)); }
 
 void TPhaseLab::ShowTiles()
 {
@@ -208,8 +216,19 @@ void TPhaseLab::ShowResemblance()
             const int column = magnitudeOf == Side::Left ? 0 : 2;
             const std::optional<double> withLeft = engine->Resemblance(magnitudeOf, Rows[r], Side::Left);
             const std::optional<double> withRight = engine->Resemblance(magnitudeOf, Rows[r], Side::Right);
-            const bool both = withLeft && withRight;
-            Resemblance->SetCell(column, r, Figure(withLeft), both && *withLeft > *withRight);
-            Resemblance->SetCell(column + 1, r, Figure(withRight), both && *withRight > *withLeft);
+            const auto [leftBold, rightBold] = BoldOfPair(withLeft, withRight);
+            Resemblance->SetCell(column, r, Figure(withLeft), leftBold);
+            Resemblance->SetCell(column + 1, r, Figure(withRight), rightBold);
         }
+}
+
+std::pair<bool, bool> BoldOfPair(const std::optional<double>& a, const std::optional<double>& b)
+{
+    if (!a || !b)
+        return {false, false};
+    // Compared as shown: hundredths, rounded as the figures are.
+    const AnsiString shownA = Figure(a), shownB = Figure(b);
+    if (shownA == shownB)
+        return {false, false};
+    return {*a > *b, *b > *a};
 }

@@ -4,6 +4,8 @@
 #pragma once
 
 #include <memory>
+#include <optional>
+#include <utility>
 
 #include "platform/Controls.h"
 #include "platform/Forms.h"
@@ -11,6 +13,11 @@
 namespace lab {
 class PhaseLab;
 }
+
+// Which of a pair of figures the table shows bold: the larger as shown (with
+// two decimals), so that two figures that read the same are both plain.
+// Neither when either is undefined.
+std::pair<bool, bool> BoldOfPair(const std::optional<double>& a, const std::optional<double>& b);
 
 class TPhaseLab : public TForm {
 public:
@@ -27,6 +34,7 @@ public:
     TPixelView* RightPhaseOnly;
     TPixelView* RightMix;
     TPixelView* Legend;
+    TScaleCaption* LegendCaption;
     TLabel* Message;
     TLabel* MixLabel;
     TTrackBar* MixBar;  // 0 to 100: the mix α in hundredths
@@ -43,6 +51,7 @@ public:
     static constexpr long LiveUpTo = 1024 * 1024;
 
     void MixBarChange();
+    void MixBarMove();
 
     // Computes everything again when the inputs changed since the lab last
     // looked (or it never has); says so when they do not fit.

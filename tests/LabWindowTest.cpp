@@ -196,6 +196,64 @@ TEST_F(Lab, WindowAndToolGiveTheSamePixelsAndNumbers)
             }
 }
 
+struct BoldCase {
+    const char* name;
+    std::optional<double> a, b;
+    bool boldA, boldB;
+};
+
+void PrintTo(const BoldCase& c, std::ostream* os) { *os << c.name; }
+
+class Bold : public ::testing::TestWithParam<BoldCase> {};
+
+// Bold marks the larger figure as the table shows it: two that read the same
+// are both plain.
+TEST_P(Bold, MarksTheLargerAsShown)
+{
+    const BoldCase& c = GetParam();
+    EXPECT_EQ(BoldOfPair(c.a, c.b), std::make_pair(c.boldA, c.boldB));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Pairs, Bold,
+    ::testing::Values(BoldCase{"larger_first", 0.88, 0.54, true, false},
+                      BoldCase{"larger_second", -0.45, -0.44, false, true},
+                      BoldCase{"equal", 0.5, 0.5, false, false},
+                      BoldCase{"equal_as_shown", 0.0612, 0.0604, false, false},
+                      BoldCase{"apart_by_one_hundredth", 0.0651, 0.0549, true, false},
+                      BoldCase{"sign_only", -0.05, 0.05, false, true},
+                      BoldCase{"undefined", std::nullopt, 0.3, false, false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// Above a megapixel the pictures wait for the handle to be let go; the label
+// follows it all the same.
+TEST_F(Lab, MixLabelFollowsTheHandleWhileItIsDragged)
+{
+    OpenLab();
+    lab->MixBar->SetTracking(false);
+    lab->MixBar->setSliderDown(true);
+    lab->MixBar->setSliderPosition(30);
+    EXPECT_EQ(lab->MixLabel->GetCaption(), "Mix \u03b1 = 0.30");
+    EXPECT_EQ(lab->MixBar->GetPosition(), 50) << "the mix moved before the handle was let go";
+    lab->MixBar->setSliderDown(false);
+    EXPECT_EQ(lab->MixBar->GetPosition(), 30);
+}
+
+// The lab's tiles grow with its window, and the legend with them.
+TEST_F(Lab, TilesGrowWithTheWindow)
+{
+    Open(window.Image1, window.Image3, RandomGray(512, 512, 30), "left.png");
+    Open(window.Image2, window.Image4, RandomGray(512, 512, 31), "right.png");
+    OpenLab();
+    const QSize before = lab->LeftMagnitude->ShownSize();
+    lab->resize(lab->width() * 2, lab->height() * 2);
+    Settle();
+    const QSize after = lab->LeftMagnitude->ShownSize();
+    EXPECT_GT(after.width(), before.width());
+    EXPECT_EQ(after.width(), after.height()) << "a square picture stays square";
+    EXPECT_EQ(lab->Legend->ShownSize().width(), lab->Legend->width());
+}
+
 TEST_F(Lab, TableMarksTheLargerOfEachPairAndDashesTheUndefined)
 {
     Open(window.Image1, window.Image3, RandomGray(16, 16, 14), "left.png");

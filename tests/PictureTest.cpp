@@ -5,10 +5,12 @@
 #include <QCursor>
 #include <QFile>
 #include <QGuiApplication>
+#include <QFontMetrics>
 #include <QImage>
 
 #include <functional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "BadFiles.h"
@@ -342,6 +344,43 @@ INSTANTIATE_TEST_SUITE_P(
                       Viewed{"large_wide_rgb_in_proportion", 2048, 512, 3, {192, 192}, {192, 48}},
                       Viewed{"exactly_the_room", 192, 192, 3, {192, 192}, {192, 192}}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// A small picture is enlarged by whole pixels, each a sharp square, and a
+// view follows its control's size.
+TEST(PixelView, EnlargesSmallPixelsSharplyAndFollowsItsSize)
+{
+    const std::uint8_t bytes[] = {20, 220, 220, 20};  // 2 x 2, a checkerboard
+    TPixelView view;
+    view.resize(200, 150);
+    view.SetPixels(2, 2, 1, bytes);
+    ASSERT_EQ(view.ShownSize(), QSize(150, 150));  // 75 screen pixels a pixel
+    const QImage shown = view.grab().toImage();
+    for (const auto& [x, y, level] : {std::tuple{0, 0, 20}, {74, 74, 20}, {75, 74, 220}, {74, 75, 220},
+                                      {75, 75, 20}, {149, 0, 220}, {0, 149, 220}})
+        EXPECT_EQ(qGray(shown.pixel(x, y)), level) << "at (" << x << ", " << y << ")";
+    view.show();  // a hidden control is told of its new size only once shown
+    view.resize(400, 300);
+    EXPECT_EQ(view.ShownSize(), QSize(300, 300));
+    view.resize(100, 300);
+    EXPECT_EQ(view.ShownSize(), QSize(100, 100));
+}
+
+// Marks under a scale: the first flush left, the last flush right, the
+// middle one centred, whatever the width.
+TEST(ScaleCaption, PutsTheMarksAtTheEndsAndTheMiddle)
+{
+    TScaleCaption caption;
+    caption.SetMarks({"\u2212\u03c0", "0", "\u03c0"});
+    for (const int width : {96, 192, 333}) {
+        caption.resize(width, 20);
+        const QFontMetrics metrics = caption.fontMetrics();
+        EXPECT_EQ(caption.MarkLeft(0), 0) << width;
+        EXPECT_EQ(caption.MarkLeft(1) + metrics.horizontalAdvance("0") / 2, int(std::lround(width / 2.0)))
+            << width;
+        EXPECT_EQ(caption.MarkLeft(2) + metrics.horizontalAdvance(QString::fromUtf8("\u03c0")), width)
+            << width;
+    }
+}
 
 TEST(ScreenCursor, BusyAndBackToDefault)
 {

@@ -13,6 +13,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <cmath>
 #include <vector>
 
 #include "platform/ActnList.h"
@@ -94,7 +95,10 @@ void TImage::dropEvent(QDropEvent* event)
     Application->Dispatch([this, name = file.toStdString()] { onDropFile(name); });
 }
 
-TPixelView::TPixelView(QWidget* parent) : QWidget(parent), shown(std::make_unique<QImage>()) {}
+TPixelView::TPixelView(QWidget* parent)
+    : QWidget(parent), source(std::make_unique<QImage>()), shown(std::make_unique<QImage>())
+{
+}
 TPixelView::~TPixelView() = default;
 
 namespace {
@@ -128,26 +132,57 @@ QImage Reduced(const std::uint8_t* bytes, int width, int height, int channels, i
 
 }  // namespace
 
+// The largest side kept of the pixels given: no screen shows a tile larger.
+constexpr int KeptSide = 1024;
+
 void TPixelView::SetPixels(int width, int height, int channels, const std::uint8_t* bytes)
 {
     pixelWidth = pixelHeight = 0;
-    *shown = QImage();
+    *source = QImage();
     if (bytes && width > 0 && height > 0 && (channels == 1 || channels == 3)) {
-        const QSize room = size().isEmpty() ? QSize(width, height) : size();
-        const int f = std::max(1, std::min(width / room.width(), height / room.height()) / 2);
-        // A view of the caller's bytes, or of their block averages, copied
-        // once scaled (or at its size).
-        const QImage view = f > 1 ? Reduced(bytes, width, height, channels, f)
-                                  : QImage(bytes, width, height, qsizetype(width) * channels,
-                                           channels == 1 ? QImage::Format_Grayscale8
-                                                         : QImage::Format_RGB888);
-        *shown = view.width() <= room.width() && view.height() <= room.height()
-                     ? view.copy()
-                     : view.scaled(room, Qt::KeepAspectRatio, Qt::SmoothTransformation);
-        if (!shown->isNull())
+        const int f = (std::max(width, height) + KeptSide - 1) / KeptSide;
+        *source = f > 1 ? Reduced(bytes, width, height, channels, f)
+                        : QImage(bytes, width, height, qsizetype(width) * channels,
+                                 channels == 1 ? QImage::Format_Grayscale8 : QImage::Format_RGB888)
+                              .copy();
+        if (!source->isNull())
             pixelWidth = width, pixelHeight = height;
     }
+    Rescale();
+}
+
+void TPixelView::Rescale()
+{
+    *shown = QImage();
+    if (source->isNull()) {
+        update();
+        return;
+    }
+    const QSize room = size().isEmpty() ? source->size() : size();
+    if (fillsRoom) {
+        *shown = source->scaled(room, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        update();
+        return;
+    }
+    const double fits = std::min(double(room.width()) / source->width(),
+                                 double(room.height()) / source->height());
+    if (fits >= 1.0) {
+        const int k = int(fits);  // whole pixels, each a k x k square
+        *shown = k == 1 ? *source
+                        : source->scaled(source->width() * k, source->height() * k,
+                                         Qt::IgnoreAspectRatio, Qt::FastTransformation);
+    } else {
+        *shown = source->scaled(room, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    }
     update();
+}
+
+void TPixelView::resizeEvent(QResizeEvent*) { Rescale(); }
+
+void TPixelView::SetFillsRoom(bool fills)
+{
+    fillsRoom = fills;
+    Rescale();
 }
 
 QSize TPixelView::ShownSize() const { return shown->size(); }
@@ -161,11 +196,46 @@ void TPixelView::paintEvent(QPaintEvent*)
 }
 
 TLabel::TLabel(QWidget* parent) : QLabel(parent) {}
+
+TScaleCaption::TScaleCaption(QWidget* parent) : QWidget(parent)
+{
+    setMinimumHeight(fontMetrics().height());
+}
+
+void TScaleCaption::SetMarks(const std::vector<AnsiString>& marks)
+{
+    texts = marks;
+    update();
+}
+
+int TScaleCaption::MarkLeft(std::size_t i) const
+{
+    const QString text = QString::fromStdString(texts[i]);
+    const int w = fontMetrics().horizontalAdvance(text);
+    if (texts.size() == 1)
+        return (width() - w) / 2;
+    // The first flush left, the last flush right, the others centred on
+    // their place along the width.
+    const int at = int(std::lround(double(width()) * double(i) / double(texts.size() - 1)));
+    return i == 0 ? 0 : i + 1 == texts.size() ? width() - w : at - w / 2;
+}
+
+void TScaleCaption::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    painter.setPen(palette().color(QPalette::WindowText));
+    for (std::size_t i = 0; i < texts.size(); ++i)
+        painter.drawText(MarkLeft(i), fontMetrics().ascent(), QString::fromStdString(texts[i]));
+}
 void TLabel::SetCaption(const AnsiString& caption) { setText(QString::fromStdString(caption)); }
 AnsiString TLabel::GetCaption() const { return text().toStdString(); }
 
 TTrackBar::TTrackBar(QWidget* parent) : QSlider(Qt::Horizontal, parent)
 {
+    connect(this, &QSlider::sliderMoved, this, [this] {
+        if (OnMove)
+            Application->Dispatch(OnMove);
+    });
     connect(this, &QSlider::valueChanged, this, [this] {
         if (OnChange)
             Application->Dispatch(OnChange);
@@ -174,6 +244,7 @@ TTrackBar::TTrackBar(QWidget* parent) : QSlider(Qt::Horizontal, parent)
 
 void TTrackBar::SetRange(int min, int max) { setRange(min, max); }
 int TTrackBar::GetPosition() const { return value(); }
+int TTrackBar::GetHandlePosition() const { return sliderPosition(); }
 void TTrackBar::SetPosition(int position) { setValue(position); }
 void TTrackBar::SetEnabled(bool enabled) { setEnabled(enabled); }
 

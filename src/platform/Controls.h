@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <vector>
 
 #include <QGroupBox>
 #include <QLabel>
@@ -56,13 +57,19 @@ private:
 };
 
 // Shows pixels that are not a picture of their own (the lab's tiles): gray or
-// RGB bytes, scaled down to fit the control in proportion when larger, never
-// enlarged, from the top-left corner. Keeps only what it shows.
+// RGB bytes, from the top-left corner, as large as the control allows in
+// proportion: enlarged by whole pixels, without smoothing, so that a small
+// picture's pixels stay sharp squares; reduced smoothly. Follows the
+// control's size. Keeps a copy of at most 1024 pixels a side (block averages
+// of larger pixels) and what it shows.
 class TPixelView : public QWidget {
     Q_OBJECT
 public:
     explicit TPixelView(QWidget* parent = nullptr);
     ~TPixelView() override;
+
+    // Fills the whole control instead, out of proportion (a legend's bar).
+    void SetFillsRoom(bool fills);
 
     // width x height pixels, row-major without padding, channels 1 (gray) or
     // 3 (RGB); a null bytes or an empty size shows nothing.
@@ -74,10 +81,14 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
+    void Rescale();
+    std::unique_ptr<QImage> source;  // the pixels, or their block averages
     std::unique_ptr<QImage> shown;
     int pixelWidth = 0, pixelHeight = 0;
+    bool fillsRoom = false;
 };
 
 // A line of text.
@@ -89,8 +100,27 @@ public:
     AnsiString GetCaption() const;
 };
 
+// Marks under a scale, spread evenly along its width: the first flush with
+// its left edge, the last flush with its right edge, the others centred on
+// their places ("−π", "0", "π" under a bar from −π to π).
+class TScaleCaption : public QWidget {
+    Q_OBJECT
+public:
+    explicit TScaleCaption(QWidget* parent = nullptr);
+    void SetMarks(const std::vector<AnsiString>& marks);
+    // Where mark i starts, in pixels from the left edge.
+    int MarkLeft(std::size_t i) const;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    std::vector<AnsiString> texts;
+};
+
 // A slider from Min to Max. OnChange runs when the position changes: while
-// it is dragged when Tracking, else once it is let go.
+// it is dragged when Tracking, else once it is let go. OnMove runs whenever
+// the handle is dragged to another position, Tracking or not.
 class TTrackBar : public QSlider {
     Q_OBJECT
 public:
@@ -100,7 +130,10 @@ public:
     void SetPosition(int position);  // runs OnChange when it moves
     void SetTracking(bool tracking);
     void SetEnabled(bool enabled);
+    // The position the handle is at, also while dragged and not yet let go.
+    int GetHandlePosition() const;
     std::function<void()> OnChange;
+    std::function<void()> OnMove;
 };
 
 // A table of texts, addressed by column and row from 0; a cell may be bold.
