@@ -33,9 +33,11 @@ constexpr int RebuildCount = 5;
 // argument of the forward transform (exp(+i...), the lab's direction) of the
 // noise u_i = (z_i >> 11) 2^-53, z_i = SplitMix64(S + 2^40 + (i + 1)
 // 0x9E3779B97F4A7C15) for pixel i = y W + x (variant 1 of the scramble's noise,
-// stimuli/Scramble.h): minus the scramble's theta, which takes the opposite
-// direction as numpy's fft2 does. theta' is 0 at frequency 0 and wherever the
-// noise's transform is exactly 0; it is odd-symmetric, so every mix is real.
+// stimuli/Scramble.h): the scramble's theta negated, since the scramble
+// transforms in the other direction (numpy's fft2's). theta' is 0 at
+// frequency 0 and wherever the noise's transform is exactly 0; it is
+// odd-symmetric, so a weighted mean toward it is real. The other picture's
+// phase is taken as the lab holds it, where its magnitude is 0 too (as Swap).
 enum class MixToward { OtherPicture, RandomPhase };
 
 // How the Mix rebuild's phase moves from phi toward the target p, by mix:
