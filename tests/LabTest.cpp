@@ -6,6 +6,7 @@
 #include <complex>
 #include <cstring>
 #include <functional>
+#include <iterator>
 #include <limits>
 #include <random>
 #include <string>
@@ -17,6 +18,8 @@
 #include "lab/Resemblance.h"
 #include "lab/SinCos.h"
 #include "lab/Stretch.h"
+#include "stimuli/Scramble.h"
+#include "stimuli/SplitMix64.h"
 
 namespace {
 
@@ -1223,5 +1226,429 @@ INSTANTIATE_TEST_SUITE_P(Paths, SinCosPath,
                          ::testing::Values(PathCase{"Scalar", lab::SinCosPath::Scalar},
                                            PathCase{"Avx2", lab::SinCosPath::Avx2}),
                          [](const auto& info) { return info.param.name; });
+
+// --- the mix toward a random phase, and by the weighted mean -------------------
+
+using lab::MixRule;
+using lab::MixSettings;
+using lab::MixToward;
+
+MixSettings Way(MixToward toward, MixRule rule, std::uint64_t seed = 1)
+{
+    MixSettings settings;
+    settings.toward = toward;
+    settings.rule = rule;
+    settings.seed = seed;
+    return settings;
+}
+
+const MixSettings Scrambling = Way(MixToward::RandomPhase, MixRule::WeightedMean);
+
+std::vector<std::uint8_t> GrayLevels(int W, int H, std::uint32_t seed)
+{
+    std::mt19937 random(seed);
+    std::vector<std::uint8_t> levels(std::size_t(W) * std::size_t(H));
+    for (auto& v : levels)
+        v = std::uint8_t(random() & 0xff);
+    return levels;
+}
+
+Samples GraySamples(const std::vector<std::uint8_t>& levels)
+{
+    Samples s(levels.size());
+    for (std::size_t k = 0; k < s.size(); ++k)
+        s[k] = GrayUnit * std::int32_t(levels[k]);
+    return s;
+}
+
+// The scramble of a gray picture at coherence c before rounding, variant 1.
+std::vector<double> Scrambled(const std::vector<std::uint8_t>& levels, int W, int H,
+                              std::uint64_t seed, double c)
+{
+    const std::size_t N = levels.size();
+    const stimuli::Scrambler picture(levels.data(), W, H, 1);
+    std::vector<double> noise(2 * N + 1), grid(2 * N + 1);
+    stimuli::NoisePhase(seed, 1, W, H, noise.data());
+    stimuli::WeightedMeanRebuild(picture.Spectrum(0), nullptr, noise.data(), W, H, c, grid.data());
+    return RealParts(grid);
+}
+
+double Largest(const std::vector<double>& values)
+{
+    double top = 0;
+    for (double v : values)
+        top = std::max(top, std::fabs(v));
+    return top;
+}
+
+std::string MixName(double a) { return "mix " + std::to_string(a); }
+
+// Toward the random phase by the weighted mean, the Mix of a gray picture at
+// mix a is 65793 times its scramble at coherence 1 - a before rounding, the
+// same seed's variant 1: the lab's phases and the scramble's are each other's
+// negatives, so the rebuilds agree up to rounding (1e-12 of the largest value).
+struct ScrambleCase {
+    std::string name;
+    int W, H;
+    std::uint64_t seed;
+};
+
+void PrintTo(const ScrambleCase& c, std::ostream* os) { *os << c.name; }
+
+class MixAsScramble : public ::testing::TestWithParam<ScrambleCase> {};
+
+constexpr double ScrambleTolerance = 1e-12;
+
+TEST_P(MixAsScramble, IsTheScrambleAtOneMinusTheMix)
+{
+    const ScrambleCase& c = GetParam();
+    const std::vector<std::uint8_t> levels[2] = {GrayLevels(c.W, c.H, 5u + c.W),
+                                                 GrayLevels(c.W, c.H, 7u + c.H)};
+    const Samples left = GraySamples(levels[0]), right = GraySamples(levels[1]);
+    PhaseLab lab(left.data(), right.data(), c.W, c.H);
+    lab.SetMixSettings(Way(MixToward::RandomPhase, MixRule::WeightedMean, c.seed));
+    for (double a : {0.0, 0.25, 0.5, 0.75, 1.0})
+        for (Side side : {Side::Left, Side::Right}) {
+            SCOPED_TRACE(MixName(a) + (side == Side::Left ? ", left" : ", right"));
+            std::vector<double> want = Scrambled(levels[side == Side::Left ? 0 : 1], c.W, c.H,
+                                                 c.seed, 1.0 - a);
+            for (double& v : want)
+                v *= GrayUnit;
+            const std::vector<double> got = RealParts(Rebuilt(lab, side, Rebuild::Mix, a));
+            const double tolerance = ScrambleTolerance * Largest(want);
+            for (std::size_t k = 0; k < want.size(); ++k)
+                ASSERT_NEAR(got[k], want[k], tolerance) << "pixel " << k;
+        }
+}
+
+INSTANTIATE_TEST_SUITE_P(Shapes, MixAsScramble,
+                         ::testing::Values(ScrambleCase{"Even8x8", 8, 8, 1},
+                                           ScrambleCase{"Mixed12x7", 12, 7, 2024},
+                                           ScrambleCase{"Odd5x3", 5, 3, 7},
+                                           ScrambleCase{"Row16x1", 16, 1, 99},
+                                           ScrambleCase{"Column1x6", 1, 6, 3},
+                                           ScrambleCase{"Single1x1", 1, 1, 5},
+                                           ScrambleCase{"LargeSeed9x4", 9, 4,
+                                                        0xFFFFFFFFFFFFFFFFull}),
+                         [](const auto& info) { return info.param.name; });
+
+// A 2 x 1 picture has two real frequencies. Chosen so that its phase at
+// frequency 1 is opposite the noise's, the weighted mean at 1/2 has no
+// direction there and takes 0, as the scramble does: the spectrum becomes
+// (a + b, |a - b|), the picture (max, min).
+TEST(MixAsScramble, OppositePhasesAtHalfTakeDirectionZero)
+{
+    for (std::uint64_t seed : {1ull, 2ull, 3ull, 4ull}) {
+        SCOPED_TRACE("seed " + std::to_string(seed));
+        const double u0 = stimuli::Uniform(stimuli::NoiseState(seed, 1, 0));
+        const double u1 = stimuli::Uniform(stimuli::NoiseState(seed, 1, 1));
+        // The noise's frequency 1 is u0 - u1: phase 0 when positive, pi when not.
+        const std::vector<std::uint8_t> levels =
+            u0 > u1 ? std::vector<std::uint8_t>{10, 200} : std::vector<std::uint8_t>{200, 10};
+        const Samples picture = GraySamples(levels);
+        PhaseLab lab(picture.data(), picture.data(), 2, 1);
+        lab.SetMixSettings(Way(MixToward::RandomPhase, MixRule::WeightedMean, seed));
+        const std::vector<double> got = RealParts(Rebuilt(lab, Side::Left, Rebuild::Mix, 0.5));
+        const std::vector<double> scrambled = Scrambled(levels, 2, 1, seed, 0.5);
+        const double want[2] = {200.0, 10.0};
+        for (int k = 0; k < 2; ++k) {
+            EXPECT_NEAR(scrambled[k], want[k], 1e-12 * 200) << "the scramble, pixel " << k;
+            EXPECT_NEAR(got[k], want[k] * GrayUnit, 1e-12 * 200 * GrayUnit) << "pixel " << k;
+        }
+    }
+}
+
+// The weighted mean toward the other picture, written out: psi by atan2 from
+// the library's sine and cosine, 0 where the weighted sum is shorter than the
+// scramble's threshold.
+std::vector<double> WeightedMeanReference(const PhaseLab& lab, Side side, double a)
+{
+    const int W = lab.Width(), H = lab.Height();
+    const std::size_t N = std::size_t(W) * std::size_t(H);
+    const double* m = lab.Magnitudes(side);
+    const double* p = lab.Phases(side);
+    const double* q = lab.Phases(lab::Other(side));
+    std::vector<double> g(2 * N + 1, 0.0);
+    for (std::size_t k = 0; k < N; ++k) {
+        const double x = (1 - a) * std::cos(p[k]) + a * std::cos(q[k]);
+        const double y = (1 - a) * std::sin(p[k]) + a * std::sin(q[k]);
+        const double psi = std::hypot(x, y) < stimuli::NoDirection ? 0.0 : std::atan2(y, x);
+        g[2 * k + 1] = m[k] * std::cos(psi);
+        g[2 * k + 2] = m[k] * std::sin(psi);
+    }
+    const std::uint32_t dims[3] = {0, std::uint32_t(H), std::uint32_t(W)};
+    fourier::Dft(g.data(), dims, 2, -1);
+    for (double& v : g)
+        v /= double(N);
+    return g;
+}
+
+class WeightedMeanTowardOther : public ::testing::TestWithParam<MixPoint> {};
+
+TEST_P(WeightedMeanTowardOther, IsTheAtan2OfTheWeightedPhasors)
+{
+    const MixPoint& c = GetParam();
+    const Samples left = RandomSamples(c.W, c.H, true, 51), right = RandomSamples(c.W, c.H, false, 52);
+    PhaseLab lab(left.data(), right.data(), c.W, c.H);
+    lab.SetMixSettings(Way(MixToward::OtherPicture, MixRule::WeightedMean));
+    for (Side side : {Side::Left, Side::Right}) {
+        SCOPED_TRACE(side == Side::Left ? "left" : "right");
+        const std::vector<double> want = WeightedMeanReference(lab, side, c.a);
+        const std::vector<double> got = Rebuilt(lab, side, Rebuild::Mix, c.a);
+        const double tolerance = 1e-12 * Largest(want);
+        for (std::size_t i = 1; i < want.size(); ++i)
+            ASSERT_NEAR(got[i], want[i], tolerance) << "double " << i;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Mixes, WeightedMeanTowardOther,
+                         ::testing::Values(MixPoint{"Third16x16", 16, 16, 1.0 / 3},
+                                           MixPoint{"Half12x7", 12, 7, 0.5},
+                                           MixPoint{"NearlyOther5x3", 5, 3, 0.9}),
+                         [](const auto& info) { return info.param.name; });
+
+// The ends of every way: at mix 0 the Normal rebuild, at 1 the Swap toward
+// the other picture and the random phase itself toward it, whatever the rule:
+// bit for bit, and the tiles and rows with them.
+struct WayCase {
+    std::string name;
+    MixToward toward;
+    MixRule rule;
+};
+
+void PrintTo(const WayCase& c, std::ostream* os) { *os << c.name; }
+
+class EndsOfEveryWay : public ::testing::TestWithParam<WayCase> {};
+
+TEST_P(EndsOfEveryWay, AreNormalAndTheTarget)
+{
+    const WayCase& c = GetParam();
+    constexpr int W = 12, H = 7;
+    const Samples left = RandomSamples(W, H, true, 61), right = RandomSamples(W, H, true, 62);
+    PhaseLab lab(left.data(), right.data(), W, H, 0.0);
+    lab.SetMixSettings(Way(c.toward, c.rule, 17));
+    PhaseLab other(left.data(), right.data(), W, H, 0.0);
+    other.SetMixSettings(Way(c.toward, c.rule == MixRule::WeightedMean ? MixRule::ShortWayRound
+                                                                       : MixRule::WeightedMean,
+                             17));
+    for (Side side : {Side::Left, Side::Right}) {
+        SCOPED_TRACE(side == Side::Left ? "left" : "right");
+        EXPECT_TRUE(SameBits(Rebuilt(lab, side, Rebuild::Mix, 0.0), Rebuilt(lab, side, Rebuild::Normal)))
+            << "mix at 0";
+        EXPECT_EQ(Bytes(lab.Pixels(side, Tile::Mix)), Bytes(lab.Pixels(side, Tile::Normal)));
+        const std::vector<double> one = Rebuilt(lab, side, Rebuild::Mix, 1.0);
+        EXPECT_TRUE(SameBits(one, Rebuilt(other, side, Rebuild::Mix, 1.0)))
+            << "mix at 1 by the other rule";
+        if (c.toward == MixToward::OtherPicture) {
+            EXPECT_TRUE(SameBits(one, Rebuilt(lab, side, Rebuild::Swap))) << "mix at 1";
+        }
+    }
+    lab.SetMix(1.0);
+    for (Side side : {Side::Left, Side::Right}) {
+        SCOPED_TRACE(side == Side::Left ? "left, tile at 1" : "right, tile at 1");
+        const std::vector<double> one = Rebuilt(lab, side, Rebuild::Mix, 1.0);
+        EXPECT_EQ(Bytes(lab.Pixels(side, Tile::Mix)), SortedStretch(RealParts(one)));
+        if (c.toward == MixToward::OtherPicture) {
+            EXPECT_EQ(Bytes(lab.Pixels(side, Tile::Mix)), Bytes(lab.Pixels(side, Tile::Swap)));
+            for (Side input : {Side::Left, Side::Right})
+                EXPECT_EQ(lab.Resemblance(side, Rebuild::Mix, input),
+                          lab.Resemblance(side, Rebuild::Swap, input));
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Ways, EndsOfEveryWay,
+    ::testing::Values(WayCase{"OtherShortWay", MixToward::OtherPicture, MixRule::ShortWayRound},
+                      WayCase{"OtherWeightedMean", MixToward::OtherPicture, MixRule::WeightedMean},
+                      WayCase{"RandomShortWay", MixToward::RandomPhase, MixRule::ShortWayRound},
+                      WayCase{"RandomWeightedMean", MixToward::RandomPhase, MixRule::WeightedMean}),
+    [](const auto& info) { return info.param.name; });
+
+// Settings there and back: the ends are today's bytes again, the main
+// command's (the other tests of MixEnds hold them at the defaults).
+TEST_P(MixEnds, BackToTheDefaultSettingsGivesTodaysTiles)
+{
+    const Pair& c = GetParam();
+    PhaseLab lab(left.data(), right.data(), c.W, c.H, 1.0);
+    const auto check = [&](const MainResult& main, Tile end, const char* what) {
+        for (Side side : {Side::Left, Side::Right}) {
+            SCOPED_TRACE(std::string(what) + (side == Side::Left ? ", left" : ", right"));
+            const auto want = SortedStretch(RealParts(side == Side::Left ? main.left : main.right));
+            EXPECT_EQ(Bytes(lab.Pixels(side, Tile::Mix)), want);
+            EXPECT_EQ(Bytes(lab.Pixels(side, end)), want);
+        }
+    };
+    lab.SetMixSettings(Scrambling);
+    lab.SetMixSettings(MixSettings{});
+    check(swapped, Tile::Swap, "at 1");
+    lab.SetMixSettings(Way(MixToward::OtherPicture, MixRule::WeightedMean));
+    lab.SetMix(0.0);
+    lab.SetMixSettings(Scrambling);
+    check(normal, Tile::Normal, "at 0, scrambling");
+    lab.SetMixSettings(MixSettings{});
+    check(normal, Tile::Normal, "at 0");
+    EXPECT_TRUE(SameBits(Rebuilt(lab, Side::Left, Rebuild::Mix, 1.0), swapped.left));
+}
+
+// Toward the random phase the magnitudes stay the picture's own: the forward
+// transform of the rebuild (real and imaginary parts) has the lab's
+// magnitudes, and for the weighted mean, whose phase is odd-symmetric, so
+// does that of its real parts alone, which is the picture. 1e-12 of the
+// largest magnitude.
+struct KeptCase {
+    std::string name;
+    int W, H;
+    MixRule rule;
+    double a;
+};
+
+void PrintTo(const KeptCase& c, std::ostream* os) { *os << c.name; }
+
+class RandomPhaseKeepsMagnitude : public ::testing::TestWithParam<KeptCase> {};
+
+TEST_P(RandomPhaseKeepsMagnitude, ForwardTransformOfTheRebuild)
+{
+    const KeptCase& c = GetParam();
+    const Samples left = RandomSamples(c.W, c.H, true, 71), right = RandomSamples(c.W, c.H, false, 72);
+    PhaseLab lab(left.data(), right.data(), c.W, c.H);
+    lab.SetMixSettings(Way(MixToward::RandomPhase, c.rule, 1234));
+    const std::uint32_t dims[3] = {0, std::uint32_t(c.H), std::uint32_t(c.W)};
+    for (Side side : {Side::Left, Side::Right}) {
+        SCOPED_TRACE(side == Side::Left ? "left" : "right");
+        const double* magnitude = lab.Magnitudes(side);
+        const std::size_t N = std::size_t(c.W) * std::size_t(c.H);
+        const double tolerance = 1e-12 * *std::max_element(magnitude, magnitude + N);
+        std::vector<double> whole = Rebuilt(lab, side, Rebuild::Mix, c.a);
+        std::vector<double> real(whole.size(), 0.0);
+        for (std::size_t k = 0; k < N; ++k)
+            real[2 * k + 1] = whole[2 * k + 1];
+        fourier::Dft(whole.data(), dims, 2, +1);
+        fourier::Dft(real.data(), dims, 2, +1);
+        for (std::size_t k = 0; k < N; ++k) {
+            ASSERT_NEAR(std::hypot(whole[2 * k + 1], whole[2 * k + 2]), magnitude[k], tolerance)
+                << "frequency " << k;
+            if (c.rule == MixRule::WeightedMean) {
+                ASSERT_NEAR(std::hypot(real[2 * k + 1], real[2 * k + 2]), magnitude[k], tolerance)
+                    << "frequency " << k << " of the real parts";
+            }
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Mixes, RandomPhaseKeepsMagnitude,
+    ::testing::Values(KeptCase{"WeightedMeanHalf8x8", 8, 8, MixRule::WeightedMean, 0.5},
+                      KeptCase{"WeightedMeanTenth12x7", 12, 7, MixRule::WeightedMean, 0.1},
+                      KeptCase{"WeightedMeanAll5x3", 5, 3, MixRule::WeightedMean, 1.0},
+                      KeptCase{"ShortWayHalf8x8", 8, 8, MixRule::ShortWayRound, 0.5},
+                      KeptCase{"ShortWayMost12x7", 12, 7, MixRule::ShortWayRound, 0.8},
+                      KeptCase{"ShortWayAll5x3", 5, 3, MixRule::ShortWayRound, 1.0}),
+    [](const auto& info) { return info.param.name; });
+
+// The seed chooses the random phase: another seed, another Mix; the same
+// seed, the same bits, drawn again or in another lab.
+struct SeedCase {
+    std::string name;
+    MixRule rule;
+};
+
+void PrintTo(const SeedCase& c, std::ostream* os) { *os << c.name; }
+
+class RandomPhaseSeed : public ::testing::TestWithParam<SeedCase> {};
+
+TEST_P(RandomPhaseSeed, ChoosesTheMix)
+{
+    constexpr int W = 9, H = 6;
+    const Samples left = RandomSamples(W, H, false, 81), right = RandomSamples(W, H, true, 82);
+    PhaseLab lab(left.data(), right.data(), W, H, 0.4);
+    const MixRule rule = GetParam().rule;
+    lab.SetMixSettings(Way(MixToward::RandomPhase, rule, 5));
+    const std::vector<double> five = Rebuilt(lab, Side::Left, Rebuild::Mix, 0.4);
+    const auto fiveTile = Bytes(lab.Pixels(Side::Left, Tile::Mix));
+    lab.SetMixSettings(Way(MixToward::RandomPhase, rule, 6));
+    EXPECT_FALSE(SameBits(Rebuilt(lab, Side::Left, Rebuild::Mix, 0.4), five)) << "seed 6";
+    EXPECT_NE(Bytes(lab.Pixels(Side::Left, Tile::Mix)), fiveTile) << "seed 6";
+    lab.SetMixSettings(Way(MixToward::OtherPicture, rule, 6));
+    lab.SetMixSettings(Way(MixToward::RandomPhase, rule, 5));
+    EXPECT_TRUE(SameBits(Rebuilt(lab, Side::Left, Rebuild::Mix, 0.4), five)) << "seed 5 again";
+    EXPECT_EQ(Bytes(lab.Pixels(Side::Left, Tile::Mix)), fiveTile) << "seed 5 again";
+    PhaseLab another(left.data(), right.data(), W, H, 0.4);
+    another.SetMixSettings(Way(MixToward::RandomPhase, rule, 5));
+    EXPECT_TRUE(SameBits(Rebuilt(another, Side::Left, Rebuild::Mix, 0.4), five)) << "another lab";
+    EXPECT_EQ(Bytes(another.Pixels(Side::Left, Tile::Mix)), fiveTile) << "another lab";
+}
+
+INSTANTIATE_TEST_SUITE_P(Rules, RandomPhaseSeed,
+                         ::testing::Values(SeedCase{"ShortWayRound", MixRule::ShortWayRound},
+                                           SeedCase{"WeightedMean", MixRule::WeightedMean}),
+                         [](const auto& info) { return info.param.name; });
+
+// New settings recompute the Mix rebuilds (tiles and rows as RebuildGrid
+// gives them), and leave every other tile and row as it was.
+TEST_F(MovingTheMix, NewSettingsRecomputeTheMixesOnly)
+{
+    const Snapshot first = Take();
+    EXPECT_EQ(lab.GetMixSettings(), MixSettings{}) << "the constructor's settings";
+    const std::vector<double> inputs[2] = {AsDoubles(left), AsDoubles(right)};
+    const MixSettings ways[] = {Way(MixToward::RandomPhase, MixRule::WeightedMean, 3),
+                                Way(MixToward::RandomPhase, MixRule::ShortWayRound, 3),
+                                Way(MixToward::RandomPhase, MixRule::ShortWayRound, 4),
+                                Way(MixToward::OtherPicture, MixRule::WeightedMean, 4),
+                                MixSettings{}};
+    for (std::size_t w = 0; w < std::size(ways); ++w) {
+        SCOPED_TRACE("settings " + std::to_string(w));
+        const Snapshot before = Take();
+        lab.SetMixSettings(ways[w]);
+        EXPECT_EQ(lab.GetMixSettings(), ways[w]);
+        EXPECT_EQ(lab.Mix(), 0.25);
+        const Snapshot after = Take();
+        for (int side = 0; side < 2; ++side) {
+            SCOPED_TRACE(side == 0 ? "left" : "right");
+            for (int t = 0; t < 7; ++t) {
+                if (AllTiles[t] != Tile::Mix) {
+                    EXPECT_EQ(after.tiles[side][t], before.tiles[side][t]) << "tile " << t;
+                }
+            }
+            for (int r = 0; r < 5; ++r) {
+                if (AllRebuilds[r] == Rebuild::Mix)
+                    continue;
+                for (int i = 0; i < 2; ++i) {
+                    EXPECT_EQ(after.rows[side][r][i], before.rows[side][r][i]) << "row " << r;
+                }
+            }
+            const std::vector<double> grid = Rebuilt(lab, Side(side), Rebuild::Mix, 0.25);
+            EXPECT_EQ(after.tiles[side][int(Tile::Mix)], SortedStretch(RealParts(grid)));
+            EXPECT_NE(after.tiles[side][int(Tile::Mix)], before.tiles[side][int(Tile::Mix)]);
+            for (int i = 0; i < 2; ++i)
+                EXPECT_EQ(after.rows[side][int(Rebuild::Mix)][i],
+                          lab::Correlation(grid.data() + 1, 2, inputs[i].data(), 1,
+                                           inputs[i].size()));
+        }
+    }
+    const Snapshot last = Take();
+    for (int side = 0; side < 2; ++side) {
+        EXPECT_EQ(last.tiles[side][int(Tile::Mix)], first.tiles[side][int(Tile::Mix)])
+            << "back to the defaults, side " << side;
+        for (int i = 0; i < 2; ++i)
+            EXPECT_EQ(last.rows[side][int(Rebuild::Mix)][i], first.rows[side][int(Rebuild::Mix)][i]);
+    }
+}
+
+TEST_F(MovingTheMix, UnknownSettingsAreRefusedAndChangeNothing)
+{
+    lab.SetMixSettings(Scrambling);
+    const Snapshot before = Take();
+    MixSettings bad = Way(MixToward::OtherPicture, MixRule::WeightedMean, 8);
+    bad.toward = MixToward(2);
+    EXPECT_THROW(lab.SetMixSettings(bad), std::invalid_argument);
+    bad = Way(MixToward::OtherPicture, MixRule::WeightedMean, 8);
+    bad.rule = MixRule(-1);
+    EXPECT_THROW(lab.SetMixSettings(bad), std::invalid_argument);
+    EXPECT_EQ(lab.GetMixSettings(), Scrambling);
+    for (int side = 0; side < 2; ++side)
+        EXPECT_EQ(Take().tiles[side][int(Tile::Mix)], before.tiles[side][int(Tile::Mix)]);
+}
+
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include "phase/Command.h"
 #include "platform/Exception.h"
 #include "platform/Memory.h"
+#include "stimuli/Scramble.h"
 
 namespace lab {
 namespace {
@@ -20,6 +21,8 @@ namespace {
 constexpr std::size_t PixelBytes = TileCount - 1 + 3;
 // The transform's own limit on the count of elements, at any size.
 constexpr std::uint64_t MostPixels = std::uint64_t(1) << 28;
+// The lab's random phase is the scramble's noise of this variant.
+constexpr std::uint64_t RandomVariant = 1;
 
 // N for sizes the lab takes; throws for others.
 std::size_t PixelCount(int W, int H)
@@ -70,6 +73,8 @@ struct PhaseLab::Data {
     Half halves[2];
     TLargeArray<double> grid;  // 2N+1 doubles, the rebuilds' work space
     TLargeArray<std::uint8_t> pixels;  // every tile of both halves, in one block
+    TLargeArray<double> random;  // N phases: the random phase of randomSeed
+    std::optional<std::uint64_t> randomSeed;  // none drawn yet
     Half& operator[](Side side) { return halves[Index(side)]; }
     const Half& operator[](Side side) const { return halves[Index(side)]; }
 };
@@ -84,6 +89,7 @@ PhaseLab::PhaseLab(const std::int32_t* left, const std::int32_t* right, int W, i
     data = std::make_unique<Data>();
     data->grid = TLargeArray<double>(2 * count + 1);
     data->pixels = TLargeArray<std::uint8_t>(2 * PixelBytes * count);
+    data->random = TLargeArray<double>(count);
     double* const g = data->grid.data();
     std::uint8_t* next = data->pixels.data();
     for (int s = 0; s < 2; ++s) {
@@ -116,7 +122,7 @@ PhaseLab::PhaseLab(const std::int32_t* left, const std::int32_t* right, int W, i
     }
     for (Side side : {Side::Left, Side::Right})
         for (Rebuild rebuild : {Rebuild::MagnitudeOnly, Rebuild::PhaseOnly}) {
-            FillRebuild(rebuild, SpectrumOf(side), SpectrumOf(Other(side)), 0.0, count, g);
+            FillRebuild(rebuild, SpectrumOf(side), SpectrumOf(Other(side)), MixPath{}, count, g);
             Finish(g, side, rebuild);
         }
     RebuildMixes();
@@ -132,6 +138,28 @@ void PhaseLab::SetMix(double to)
     if (clamped == mix)
         return;
     mix = clamped;
+    RebuildMixes();
+}
+
+void PhaseLab::SetMixSettings(const MixSettings& to)
+{
+    if ((to.toward != MixToward::OtherPicture && to.toward != MixToward::RandomPhase) ||
+        (to.rule != MixRule::ShortWayRound && to.rule != MixRule::WeightedMean))
+        throw std::invalid_argument("phase lab: no such way to mix");
+    if (to == settings)
+        return;
+    if (to.toward == MixToward::RandomPhase && data->randomSeed != to.seed) {
+        // The scramble's unit vectors e^{i theta}, taken into the lab's
+        // direction: theta' = -theta = atan2(-sin theta, cos theta). The plane
+        // changes only once the noise is whole.
+        double* const g = data->grid.data();
+        stimuli::NoisePhase(to.seed, RandomVariant, width, height, g);
+        double* const random = data->random.data();
+        for (std::size_t k = 0; k < count; ++k)
+            random[k] = std::atan2(-g[2 * k + 2], g[2 * k + 1]);
+        data->randomSeed = to.seed;
+    }
+    settings = to;
     RebuildMixes();
 }
 
@@ -162,10 +190,20 @@ Spectrum PhaseLab::SpectrumOf(Side side) const
     return {(*data)[side].magnitude.data(), (*data)[side].phase.data()};
 }
 
+MixPath PhaseLab::PathOf(Side side, double at) const
+{
+    MixPath path;
+    path.mix = at;
+    path.target = settings.toward == MixToward::RandomPhase ? data->random.data()
+                                                            : (*data)[Other(side)].phase.data();
+    path.rule = settings.rule;
+    return path;
+}
+
 void PhaseLab::RebuildGrid(Side side, Rebuild rebuild, double at, double* out) const
 {
     FillRebuild(rebuild, SpectrumOf(side), SpectrumOf(Other(side)),
-                rebuild == Rebuild::Mix ? Clamped(at) : 0.0, count, out);
+                PathOf(side, rebuild == Rebuild::Mix ? Clamped(at) : 0.0), count, out);
     BackToPicture(out, width, height);
 }
 
@@ -173,7 +211,7 @@ std::uint64_t PhaseLab::BytesNeeded(int W, int H)
 {
     const std::size_t N = PixelCount(W, H);
     const std::uint64_t samples = 2 * LargeBytes(N * sizeof(std::int32_t));
-    const std::uint64_t planes = 4 * LargeBytes(N * sizeof(double));
+    const std::uint64_t planes = 5 * LargeBytes(N * sizeof(double));  // with the random phase
     const std::uint64_t grids = 2 * LargeBytes((2 * N + 1) * sizeof(double));
     const std::uint64_t tiles = LargeBytes(2 * PixelBytes * N);
     return samples + planes + grids + tiles + sizeof(PhaseLab) + sizeof(Data);
@@ -226,12 +264,15 @@ void PhaseLab::Finish(double* g, Side side, Rebuild rebuild)
                    half.tiles[int(TileOf(rebuild))]);
 }
 
-// The two Mix rebuilds at the lab's mix. At the ends they are Normal and Swap
-// bit for bit, so their tiles and rows are copied instead of rebuilt.
+// The two Mix rebuilds at the lab's mix and settings. At 0 they are Normal
+// bit for bit, and at 1 toward the other picture Swap, so their tiles and
+// rows are copied instead of rebuilt.
 void PhaseLab::RebuildMixes()
 {
+    const bool copied =
+        mix == 0.0 || (mix == 1.0 && settings.toward == MixToward::OtherPicture);
     for (Side side : {Side::Left, Side::Right}) {
-        if (mix == 0.0 || mix == 1.0) {
+        if (copied) {
             Half& half = (*data)[side];
             const Rebuild end = mix == 0.0 ? Rebuild::Normal : Rebuild::Swap;
             const std::uint8_t* const from = half.tiles[int(TileOf(end))];
@@ -240,8 +281,8 @@ void PhaseLab::RebuildMixes()
                 half.rows[int(Rebuild::Mix)][i] = half.rows[int(end)][i];
             continue;
         }
-        FillRebuild(Rebuild::Mix, SpectrumOf(side), SpectrumOf(Other(side)), mix, count,
-                    data->grid.data());
+        FillRebuild(Rebuild::Mix, SpectrumOf(side), SpectrumOf(Other(side)), PathOf(side, mix),
+                    count, data->grid.data());
         Finish(data->grid.data(), side, Rebuild::Mix);
     }
 }

@@ -15,8 +15,9 @@ namespace lab {
 
 // Both inputs are W x H pictures given as samples: the packed colour of each
 // pixel (red + 256 * green + 65536 * blue), row-major. Everything that does not
-// depend on the mix is computed once, by the constructor; SetMix recomputes
-// the two Mix rebuilds, their tiles and their resemblance, nothing else.
+// depend on the mix is computed once, by the constructor; SetMix and
+// SetMixSettings recompute the two Mix rebuilds, their tiles and their
+// resemblance, nothing else.
 //
 // The spectrum of a side is F = the forward transform of its samples, split
 // into magnitude |F| and phase atan2(Im F, Re F) by the main command's own
@@ -31,9 +32,10 @@ public:
     // Any W and H from 1 with N = W * H at most 2^28, the transform's limit
     // (at powers of two the main command's own transform, bit for bit); left
     // and right N samples each (the lab keeps copies).
-    // mix as for SetMix. Throws std::invalid_argument for other sizes, null
-    // samples or a mix that is not a number; std::bad_alloc without the memory
-    // (CheckMemory first).
+    // mix as for SetMix; the mix settings are MixSettings' defaults (toward
+    // the other picture, the short way round). Throws std::invalid_argument
+    // for other sizes, null samples or a mix that is not a number;
+    // std::bad_alloc without the memory (CheckMemory first).
     PhaseLab(const std::int32_t* left, const std::int32_t* right, int W, int H, double mix = 0.5);
 
     // Moves without copying the planes; a lab moved from may only be
@@ -53,6 +55,16 @@ public:
     void SetMix(double mix);
     double Mix() const { return mix; }
 
+    // Where and how the Mix rebuilds go (Rebuilds.h); recomputes only those,
+    // as SetMix does, and nothing when the settings are the lab's already.
+    // Toward the random phase it first draws the phase for the seed into the
+    // plane kept for it (allocated by the constructor; a seed drawn last is
+    // not drawn again), so it allocates nothing either. Throws
+    // std::invalid_argument for a toward or rule outside its enum, leaving
+    // everything as it was.
+    void SetMixSettings(const MixSettings& settings);
+    MixSettings GetMixSettings() const { return settings; }
+
     // The tile of a side; see TilePixels for how long it stays valid.
     TilePixels Pixels(Side side, Tile tile) const;
 
@@ -63,9 +75,10 @@ public:
 
     // The rebuild as a complex grid: 2N+1 doubles from index 1 (element k: real
     // part at 2k+1, imaginary at 2k+2; index 0 is set to 0), divided by N. mix
-    // is used by Rebuild::Mix only, clamped like SetMix's. Gives exactly the
-    // doubles behind the tiles and resemblance at that mix; uses no state of
-    // the lab but its spectra.
+    // is used by Rebuild::Mix only, clamped like SetMix's, with the lab's mix
+    // settings. Gives exactly the doubles behind the tiles and resemblance at
+    // that mix; uses no state of the lab but its spectra, its mix settings and
+    // their random phase.
     void RebuildGrid(Side side, Rebuild rebuild, double mix, double* grid) const;
 
     // The spectrum planes, N doubles each, row-major, not centred, as long as
@@ -74,8 +87,9 @@ public:
     const double* Phases(Side side) const;
 
     // A bound on the memory a lab holds at once (its constructor's peak), in
-    // bytes, besides the caller's samples: about 90 bytes a pixel, against the
-    // main command's 64. Throws like the constructor for sizes it refuses.
+    // bytes, besides the caller's samples: about 98 bytes a pixel (the random
+    // phase's plane included), against the main command's 64. Throws like the
+    // constructor for sizes it refuses.
     static std::uint64_t BytesNeeded(int W, int H);
 
     // Raises an Exception ("Not enough memory for the lab at W×H (needs M
@@ -86,12 +100,14 @@ private:
     struct Half;
     struct Data;
     Spectrum SpectrumOf(Side side) const;
+    MixPath PathOf(Side side, double mix) const;
     void Finish(double* grid, Side side, Rebuild rebuild);
     void RebuildMixes();
 
     int width, height;
     std::size_t count;  // N
     double mix;
+    MixSettings settings;
     std::unique_ptr<Data> data;  // both halves, the work grid and the tiles
 };
 

@@ -2,10 +2,12 @@
 #include "lab/Rebuilds.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "lab/SinCos.h"
 #include "lab/Spectra.h"
 #include "phase/Command.h"
+#include "stimuli/Scramble.h"
 
 namespace lab {
 namespace {
@@ -18,7 +20,7 @@ constexpr std::size_t Chunk = 256;
 
 }  // namespace
 
-void FillRebuild(Rebuild rebuild, const Spectrum& own, const Spectrum& other, double mix,
+void FillRebuild(Rebuild rebuild, const Spectrum& own, const Spectrum& other, const MixPath& path,
                  std::size_t N, double* g)
 {
     const double* const m = own.magnitude;
@@ -51,15 +53,38 @@ void FillRebuild(Rebuild rebuild, const Spectrum& own, const Spectrum& other, do
     case Rebuild::Mix:
         break;
     }
+    const double mix = path.mix;
+    const double* const target = path.target;
     if (mix == 0.0)
         return phase::JoinPolar(g, own.phase, m, N);
     if (mix == 1.0)
-        return phase::JoinPolar(g, other.phase, m, N);
+        return phase::JoinPolar(g, target, m, N);
+    if (path.rule == MixRule::WeightedMean) {
+        const double c = 1.0 - mix;
+        double targetSine[Chunk], targetCosine[Chunk];
+        for (std::size_t b = 0; b < N; b += Chunk) {
+            const std::size_t n = std::min(Chunk, N - b);
+            SinCos(own.phase + b, sine, cosine, n);
+            SinCos(target + b, targetSine, targetCosine, n);
+            for (std::size_t i = 0; i < n; ++i) {
+                const double x = c * cosine[i] + mix * targetCosine[i];
+                const double y = c * sine[i] + mix * targetSine[i];
+                const double s = std::sqrt(x * x + y * y);
+                const double a = m[b + i];
+                // The scramble's own threshold: where it takes the direction
+                // (1, 0), so does the lab.
+                const bool none = s < stimuli::NoDirection;
+                g[2 * (b + i) + 1] = none ? a : a * (x / s);
+                g[2 * (b + i) + 2] = none ? 0.0 : a * (y / s);
+            }
+        }
+        return;
+    }
     for (std::size_t b = 0; b < N; b += Chunk) {
         const std::size_t n = std::min(Chunk, N - b);
         for (std::size_t i = 0; i < n; ++i) {
             const double p = own.phase[b + i];
-            double d = other.phase[b + i] - p;
+            double d = target[b + i] - p;
             d = d > Pi ? d - TwoPi : d < -Pi ? d + TwoPi : d;
             angle[i] = p + mix * d;
         }

@@ -15,9 +15,9 @@ inline Side Other(Side side) { return side == Side::Left ? Side::Right : Side::L
 // and the other side's phase phi':
 //   Normal         |F| (cos phi, sin phi), the main command's "Normal phase"
 //   Swap           |F| (cos phi', sin phi'), the main command's "Swap phase"
-//   Mix            |F| (cos t, sin t), t = phi + mix * d, d = phi' - phi
-//                  wrapped into [-pi, pi] by adding or subtracting 2 pi; at
-//                  mix 0 and 1 exactly Normal and Swap (t is phi, or phi')
+//   Mix            |F| (cos t, sin t), t moved from phi by mix of the way
+//                  toward a target phase (MixPath): at mix 0 and 1 exactly
+//                  Normal and the target's own phase (Swap toward phi')
 //   MagnitudeOnly  |F| + 0i
 //   PhaseOnly      cos phi + i sin phi, and 1 + 0i where |F| = 0 (where the
 //                  phase says nothing)
@@ -28,16 +28,63 @@ enum class Rebuild { Normal, Swap, Mix, MagnitudeOnly, PhaseOnly };
 
 constexpr int RebuildCount = 5;
 
+// What the Mix rebuild goes toward: the other picture's phase phi', or a
+// random phase theta' drawn for the size from a seed. theta' is the
+// argument of the forward transform (exp(+i...), the lab's direction) of the
+// noise u_i = (z_i >> 11) 2^-53, z_i = SplitMix64(S + 2^40 + (i + 1)
+// 0x9E3779B97F4A7C15) for pixel i = y W + x (variant 1 of the scramble's noise,
+// stimuli/Scramble.h): the scramble's theta negated, since the scramble
+// transforms in the other direction (numpy's fft2's). theta' is 0 at
+// frequency 0 and wherever the noise's transform is exactly 0; it is
+// odd-symmetric, so a weighted mean toward it is real. The other picture's
+// phase is taken as the lab holds it, where its magnitude is 0 too (as Swap).
+enum class MixToward { OtherPicture, RandomPhase };
+
+// How the Mix rebuild's phase moves from phi toward the target p, by mix:
+//   ShortWayRound  t = phi + mix * d, d = p - phi wrapped into [-pi, pi] by
+//                  adding or subtracting 2 pi
+//   WeightedMean   with c = 1 - mix, the weighted mean of the two phases
+//                  psi = atan2(c sin phi + mix sin p, c cos phi + mix cos p),
+//                  evaluated as |F| s / |s| for s = c e^{i phi} + mix e^{i p},
+//                  and |F| (1, 0) where |s| < 1e-9 (two opposite phases at
+//                  mix 1/2): the scramble's rule, so that toward the random
+//                  phase the Mix at mix is the scramble at coherence 1 - mix
+//                  (the lab's phases being the scramble's negated, psi is too).
+// Both rules share their ends: mix 0 is Normal and mix 1 the target's phase.
+enum class MixRule { ShortWayRound, WeightedMean };
+
+// The lab's choice for its Mix rebuilds; the defaults are the mix toward the
+// other picture the short way round. seed is read toward the random phase only.
+struct MixSettings {
+    MixToward toward = MixToward::OtherPicture;
+    MixRule rule = MixRule::ShortWayRound;
+    std::uint64_t seed = 1;
+};
+
+inline bool operator==(const MixSettings& a, const MixSettings& b)
+{
+    return a.toward == b.toward && a.rule == b.rule && a.seed == b.seed;
+}
+inline bool operator!=(const MixSettings& a, const MixSettings& b) { return !(a == b); }
+
 // A side's spectrum as N magnitudes and N phases.
 struct Spectrum {
     const double* magnitude;
     const double* phase;
 };
 
+// The way of one Mix rebuild: how far (mix in [0, 1]), toward which N phases
+// (the other side's, or the random phase) and by which rule.
+struct MixPath {
+    double mix = 0.0;
+    const double* target = nullptr;
+    MixRule rule = MixRule::ShortWayRound;
+};
+
 // Writes the spectrum of the rebuild of own (other being the other side)
-// into grid: 2N+1 doubles, index 0 set to 0. mix, in [0, 1], is read by
-// Rebuild::Mix only.
-void FillRebuild(Rebuild rebuild, const Spectrum& own, const Spectrum& other, double mix,
+// into grid: 2N+1 doubles, index 0 set to 0. mix is read by Rebuild::Mix
+// only; its target may be other.phase or any other N phases.
+void FillRebuild(Rebuild rebuild, const Spectrum& own, const Spectrum& other, const MixPath& mix,
                  std::size_t N, double* grid);
 
 // The Normal rebuild of phaseOf into normal and the Swap rebuild of the side

@@ -26,7 +26,7 @@ inline int Channels(Tile tile) { return tile == Tile::Phase ? 3 : 1; }
 
 // A tile's pixels: row-major bytes without padding, Channels of its tile per
 // pixel. It points into the lab: valid for as long as the lab is, and the Mix
-// tiles change in place when the mix moves.
+// tiles change in place when the mix or its settings move.
 struct TilePixels {
     int width = 0, height = 0;
     int channels = 1;
