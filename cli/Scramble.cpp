@@ -38,6 +38,7 @@
 #include "platform/Memory.h"
 #include "platform/SaveFiles.h"
 #include "stimuli/Scramble.h"
+#include "stimuli/SplitMix64.h"
 #include "stimuli/Statistics.h"
 
 #ifndef KORVANITH_VERSION
@@ -108,16 +109,7 @@ std::string OutputName(const std::string& name, double c, unsigned long long var
 // Decimal digits only: a value the command line means as an unsigned integer.
 std::optional<unsigned long long> Unsigned(const QString& text)
 {
-    if (text.isEmpty() || text.size() > 20)
-        return std::nullopt;
-    for (const QChar ch : text)
-        if (ch < QLatin1Char('0') || ch > QLatin1Char('9'))
-            return std::nullopt;
-    bool ok = false;
-    const unsigned long long value = text.toULongLong(&ok, 10);
-    if (!ok)
-        return std::nullopt;
-    return value;
+    return stimuli::ParseUnsigned(text.toStdString());
 }
 
 // The command line, or a message for the user when it is wrong.

@@ -11,6 +11,7 @@
 
 #include "Sides.h"
 #include "lab/PhaseLab.h"
+#include "stimuli/SplitMix64.h"
 #include "ui_Unit2.h"
 
 namespace {
@@ -67,6 +68,9 @@ TPhaseLab::TPhaseLab(TComponent* Owner, TPicture* leftInput, TPicture* rightInpu
     Message = form.Message;
     MixLabel = form.MixLabel;
     MixBar = form.MixBar;
+    MixToward = form.MixToward;
+    MixRule = form.MixRule;
+    Seed = form.Seed;
     Resemblance = form.Resemblance;
     Loaded();
 
@@ -77,6 +81,10 @@ TPhaseLab::TPhaseLab(TComponent* Owner, TPicture* leftInput, TPicture* rightInpu
     MixBar->SetPosition(50);
     MixBar->OnChange = [this] { MixBarChange(); };
     MixBar->OnMove = [this] { MixBarMove(); };
+    MixToward->OnClick = [this] { MixSettingsChange(); };
+    MixRule->OnClick = [this] { MixSettingsChange(); };
+    Seed->SetText("1");
+    Seed->OnChange = [this] { MixSettingsChange(); };
     LegendCaption->SetMarks({"\u2212\u03c0", "0", "\u03c0"});
     Resemblance->SetSize(4, 5);
     const char* const columns[] = {"Left |F|: r with left", "Left |F|: r with right",
@@ -151,6 +159,7 @@ void TPhaseLab::Follow()
         rightInput->CopyPixels(right.data());
         engine = std::make_unique<lab::PhaseLab>(left.data(), right.data(), W, H,
                                                  MixBar->GetPosition() / 100.0);
+        engine->SetMixSettings(mixSettings);
     } catch (const std::bad_alloc&) {
         Clear("Not enough memory for the lab at " + size + ".");
         return;
@@ -172,6 +181,35 @@ void TPhaseLab::MixBarChange()
     if (long(engine->Width()) * engine->Height() > LiveUpTo)
         cursor.Set();
     engine->SetMix(alpha);
+    ShowMixes();
+    ShowResemblance();
+}
+
+bool TPhaseLab::ReadMixSettings()
+{
+    const std::optional<std::uint64_t> seed = stimuli::ParseUnsigned(Seed->GetText());
+    if (!seed) {
+        Message->SetCaption("The seed must be a whole number from 0 to 18446744073709551615, "
+                            "not \"" + Seed->GetText() + "\".");
+        return false;
+    }
+    mixSettings.toward = MixToward->GetItemIndex() == 1 ? lab::MixToward::RandomPhase
+                                                        : lab::MixToward::OtherPicture;
+    mixSettings.rule = MixRule->GetItemIndex() == 1 ? lab::MixRule::WeightedMean
+                                                    : lab::MixRule::ShortWayRound;
+    mixSettings.seed = *seed;
+    return true;
+}
+
+void TPhaseLab::MixSettingsChange()
+{
+    if (!ReadMixSettings() || !engine)
+        return;
+    TBusyCursor cursor;
+    if (long(engine->Width()) * engine->Height() > LiveUpTo)
+        cursor.Set();
+    engine->SetMixSettings(mixSettings);
+    Message->SetCaption("Left and right pictures: " + SizeText(engine->Width(), engine->Height()) + ".");
     ShowMixes();
     ShowResemblance();
 }

@@ -10,6 +10,8 @@
 #include "platform/Controls.h"
 #include "platform/Forms.h"
 
+#include "lab/Rebuilds.h"
+
 namespace lab {
 class PhaseLab;
 }
@@ -38,6 +40,9 @@ public:
     TLabel* Message;
     TLabel* MixLabel;
     TTrackBar* MixBar;  // 0 to 100: the mix α in hundredths
+    TRadioGroup* MixToward;  // 0 the other picture, 1 random phase
+    TRadioGroup* MixRule;    // 0 the short way round, 1 weighted mean
+    TEdit* Seed;             // of the random phase
     TStringGrid* Resemblance;
 
     // Follows the two input pictures: whenever one changes (opened, cropped)
@@ -52,6 +57,8 @@ public:
 
     void MixBarChange();
     void MixBarMove();
+    // The target, the rule or the seed changed: the mixes again.
+    void MixSettingsChange();
 
     // Computes everything again when the inputs changed since the lab last
     // looked (or it never has); says so when they do not fit.
@@ -62,6 +69,9 @@ public:
 
 private:
     void InputsChanged();
+    // The settings the controls choose; false, saying why, for a seed that
+    // is not one.
+    bool ReadMixSettings();
     void Clear(const AnsiString& message);
     void ShowTiles();
     void ShowMixes();
@@ -72,4 +82,5 @@ private:
     int leftKey, rightKey;  // of the lab's listeners to the inputs
     bool stale = true;      // the inputs changed since the engine was made
     std::unique_ptr<lab::PhaseLab> engine;
+    lab::MixSettings mixSettings;  // as the controls last chose them
 };

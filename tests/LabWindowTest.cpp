@@ -254,6 +254,44 @@ TEST_F(Lab, TilesGrowWithTheWindow)
     EXPECT_EQ(lab->Legend->ShownSize().width(), lab->Legend->width());
 }
 
+// The Mix's target, rule and seed come from the controls below the slider; a
+// seed that is not one is refused in the message line and changes nothing.
+TEST_F(Lab, MixTowardRandomPhaseByTheWeightedMeanFromTheControls)
+{
+    Open(window.Image1, window.Image3, RandomGray(16, 12, 40), "left.png");
+    Open(window.Image2, window.Image4, RandomGray(16, 12, 41), "right.png");
+    OpenLab();
+    ASSERT_NE(lab->Engine(), nullptr);
+    const lab::TilePixels mix = lab->Engine()->Pixels(lab::Side::Left, lab::Tile::Mix);
+    const std::vector<std::uint8_t> before(mix.bytes, mix.bytes + mix.Size());
+
+    lab->MixToward->SetItemIndex(1);
+    lab->MixRule->SetItemIndex(1);
+    lab->Seed->SetText("7");
+    lab->MixSettingsChange();
+    const lab::MixSettings chosen = lab->Engine()->GetMixSettings();
+    EXPECT_EQ(chosen.toward, lab::MixToward::RandomPhase);
+    EXPECT_EQ(chosen.rule, lab::MixRule::WeightedMean);
+    EXPECT_EQ(chosen.seed, 7u);
+    const lab::TilePixels scrambled = lab->Engine()->Pixels(lab::Side::Left, lab::Tile::Mix);
+    EXPECT_NE(std::vector<std::uint8_t>(scrambled.bytes, scrambled.bytes + scrambled.Size()), before);
+
+    for (const char* wrong : {"-1", "seven", "18446744073709551616", ""}) {
+        SCOPED_TRACE(wrong);
+        lab->Seed->SetText(wrong);
+        lab->MixSettingsChange();
+        EXPECT_EQ(lab->Message->GetCaption().rfind("The seed must be a whole number", 0), 0u)
+            << lab->Message->GetCaption();
+        EXPECT_EQ(lab->Engine()->GetMixSettings().seed, 7u);
+    }
+
+    // A new pair keeps the settings.
+    Open(window.Image1, window.Image3, RandomGray(16, 12, 42), "left.png");
+    lab->Seed->SetText("7");
+    lab->MixSettingsChange();
+    EXPECT_EQ(lab->Engine()->GetMixSettings().toward, lab::MixToward::RandomPhase);
+}
+
 TEST_F(Lab, TableMarksTheLargerOfEachPairAndDashesTheUndefined)
 {
     Open(window.Image1, window.Image3, RandomGray(16, 16, 14), "left.png");

@@ -197,6 +197,25 @@ void TPixelView::paintEvent(QPaintEvent*)
 
 TLabel::TLabel(QWidget* parent) : QLabel(parent) {}
 
+TEdit::TEdit(QWidget* parent) : QLineEdit(parent)
+{
+    connect(this, &QLineEdit::editingFinished, this, [this] {
+        if (text() == finished)
+            return;
+        finished = text();
+        if (OnChange)
+            Application->Dispatch(OnChange);
+    });
+}
+
+AnsiString TEdit::GetText() const { return text().toStdString(); }
+
+void TEdit::SetText(const AnsiString& value)
+{
+    setText(QString::fromStdString(value));
+    finished = text();
+}
+
 TScaleCaption::TScaleCaption(QWidget* parent) : QWidget(parent)
 {
     setMinimumHeight(fontMetrics().height());
@@ -338,6 +357,10 @@ void TRadioGroup::SetItems(const QStringList& items)
         auto* button = new QRadioButton(text, this);
         layout()->addWidget(button);
         buttons << button;
+        connect(button, &QRadioButton::clicked, this, [this] {
+            if (OnClick)
+                Application->Dispatch(OnClick);
+        });
     }
     SetItemIndex(wanted);  // the form may choose the item before naming the items
 }

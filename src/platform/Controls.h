@@ -8,6 +8,7 @@
 
 #include <QGroupBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QSlider>
 #include <QTableWidget>
@@ -118,6 +119,20 @@ private:
     std::vector<AnsiString> texts;
 };
 
+// A line of text the user edits. OnChange runs when the user has finished
+// (Enter, or the focus leaves) and the text differs from before.
+class TEdit : public QLineEdit {
+    Q_OBJECT
+public:
+    explicit TEdit(QWidget* parent = nullptr);
+    AnsiString GetText() const;
+    void SetText(const AnsiString& text);
+    std::function<void()> OnChange;
+
+private:
+    QString finished;  // the text when OnChange last ran
+};
+
 // A slider from Min to Max. OnChange runs when the position changes: while
 // it is dragged when Tracking, else once it is let go. OnMove runs whenever
 // the handle is dragged to another position, Tracking or not.
@@ -178,6 +193,9 @@ public:
     void SetItems(const QStringList& items);
     int GetItemIndex() const;
     void SetItemIndex(int index);
+
+    // Runs when the user chooses an item (not when SetItemIndex does).
+    std::function<void()> OnClick;
 
 private:
     QList<QRadioButton*> buttons;

@@ -20,4 +20,20 @@ double Uniform(std::uint64_t state)
     return double(SplitMix64(state) >> 11) * 0x1.0p-53;
 }
 
+std::optional<std::uint64_t> ParseUnsigned(const std::string& text)
+{
+    if (text.empty())
+        return std::nullopt;
+    std::uint64_t value = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9')
+            return std::nullopt;
+        const std::uint64_t digit = std::uint64_t(c - '0');
+        if (value > (UINT64_MAX - digit) / 10)
+            return std::nullopt;
+        value = value * 10 + digit;
+    }
+    return value;
+}
+
 }  // namespace stimuli

@@ -4,6 +4,8 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
+#include <string>
 
 namespace stimuli {
 
@@ -18,5 +20,9 @@ std::uint64_t NoiseState(std::uint64_t seed, std::uint64_t variant, std::uint64_
 
 // A uniform value in [0, 1): the top 53 bits of SplitMix64(state) times 2^-53.
 double Uniform(std::uint64_t state);
+
+// A seed (or a count) as the user writes it: decimal digits only, no sign, no
+// spaces, at most 2^64 - 1. Nothing for any other text.
+std::optional<std::uint64_t> ParseUnsigned(const std::string& text);
 
 }  // namespace stimuli
