@@ -16,6 +16,7 @@
 #include <variant>
 #include <vector>
 
+#include "Equalise.h"
 #include "Sides.h"
 #include "Unit1.h"
 #include "Unit2.h"
@@ -308,6 +309,15 @@ int main(int argc, char** argv)
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);
+    if (arguments.size() > 1 && arguments[1] == "equalise") {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        qInstallMessageHandler(QuietToolkit);
+        int qtArgc = 1;
+        char name[] = "korvanith-cli";
+        char* qtArgv[] = {name, nullptr};
+        QApplication toolkit(qtArgc, qtArgv);
+        return Equalise(arguments.mid(2));
+    }
     const auto parsed = Parse(arguments);
     if (const auto* message = std::get_if<std::string>(&parsed))
         return UsageError(*message);

@@ -105,6 +105,26 @@ std::size_t UsedCount(const std::uint8_t* mask, std::size_t n)
     return std::size_t(std::count_if(mask, mask + n, [](std::uint8_t m) { return m != 0; }));
 }
 
+}  // namespace
+
+void Moments(const std::uint64_t* histogram, double& mean, double& deviation)
+{
+    std::uint64_t m = 0, sum = 0;
+    for (int l = 0; l < 256; ++l) {
+        m += histogram[l];
+        sum += histogram[l] * std::uint64_t(l);
+    }
+    mean = m ? double(sum) / double(m) : 0.0;
+    double squares = 0.0;
+    for (int l = 0; l < 256; ++l) {
+        const double d = double(l) - mean;
+        squares += double(histogram[l]) * (d * d);
+    }
+    deviation = m > 1 ? std::sqrt(squares / double(m - 1)) : 0.0;
+}
+
+namespace {
+
 void Luminance(PictureSet& set, const std::uint8_t* mask, int jobs, Tally& tally)
 {
     const std::size_t K = set.Count(), n = set.Pixels(), m = UsedCount(mask, n);
@@ -112,19 +132,12 @@ void Luminance(PictureSet& set, const std::uint8_t* mask, int jobs, Tally& tally
         return;
     std::vector<double> mu(K), sigma(K);
     ForEachPicture(K, jobs, [&](std::size_t k, int) {
+        std::uint64_t histogram[256] = {};
         const std::uint8_t* x = set.Levels(k);
-        std::uint64_t sum = 0;
         for (std::size_t i = 0; i < n; ++i)
             if (Used(mask, i))
-                sum += x[i];
-        mu[k] = double(sum) / double(m);
-        double squares = 0.0;
-        for (std::size_t i = 0; i < n; ++i)
-            if (Used(mask, i)) {
-                const double d = double(x[i]) - mu[k];
-                squares += d * d;
-            }
-        sigma[k] = m > 1 ? std::sqrt(squares / double(m - 1)) : 0.0;
+                ++histogram[x[i]];
+        Moments(histogram, mu[k], sigma[k]);
     });
     double M = 0.0, S = 0.0;
     for (std::size_t k = 0; k < K; ++k) {

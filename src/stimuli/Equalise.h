@@ -72,6 +72,11 @@ void Equalise(PictureSet& set, const EqualiseOptions& options);
 // The nearest level to a value: halves up, then clipped to 0..255 (NaN: 0).
 std::uint8_t Level(double value);
 
+// The mean and the standard deviation (divisor m - 1; 0 for m < 2) of the m
+// levels counted by histogram[0..255], summed level by level: pictures with
+// equal histograms get the same bits.
+void Moments(const std::uint64_t* histogram, double& mean, double& deviation);
+
 // The single steps, as Equalise runs them.
 
 // lum: each picture's used pixels x become (x - mu) / sigma * S + M, mu and

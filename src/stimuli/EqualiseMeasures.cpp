@@ -30,21 +30,13 @@ std::vector<PictureMeasures> Measure(const PictureSet& set, const std::uint8_t* 
     ForEachPicture(K, jobs, [&](std::size_t k, int worker) {
         const std::uint8_t* x = set.Levels(k);
         PictureMeasures& p = result[k];
-        std::uint64_t sum = 0, m = 0;
+        std::uint64_t counts[256] = {};
         for (std::size_t i = 0; i < n; ++i)
-            if (!mask || mask[i]) {
-                sum += x[i];
-                ++m;
-                ++p.histogram[x[i]];
-            }
-        p.mean = m ? double(sum) / double(m) : 0.0;
-        double squares = 0.0;
-        for (std::size_t i = 0; i < n; ++i)
-            if (!mask || mask[i]) {
-                const double d = double(x[i]) - p.mean;
-                squares += d * d;
-            }
-        p.deviation = m > 1 ? std::sqrt(squares / double(m - 1)) : 0.0;
+            if (!mask || mask[i])
+                ++counts[x[i]];
+        for (int l = 0; l < 256; ++l)
+            p.histogram[std::size_t(l)] = std::uint32_t(counts[l]);
+        Moments(counts, p.mean, p.deviation);
         std::vector<double>& g = grids[std::size_t(worker)];
         g.resize(2 * n + 1);
         for (std::size_t i = 0; i < n; ++i) {
