@@ -2,15 +2,18 @@
 // report.json, spectra.png and histograms.png as one.
 #include "Equalise.h"
 
+#include <QBuffer>
 #include <QCommandLineParser>
 #include <QDir>
 #include <QFileInfo>
+#include <QImageWriter>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSet>
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <cmath>
@@ -278,6 +281,33 @@ std::vector<std::array<std::uint32_t, 256>> Histograms(const std::vector<stimuli
     return histograms;
 }
 
+// A gray picture encoded as PNG on a worker thread, so that the writing
+// only copies bytes. Quality 50 (a middle zlib level) gives files of the
+// default's size in a third of its time on equalised photographs.
+std::string GrayPng(const std::uint8_t* levels, int W, int H, const QString& fileName)
+{
+    const QImage view(levels, W, H, qsizetype(W), QImage::Format_Grayscale8);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "png");
+    writer.setQuality(50);
+    if (!writer.write(view))
+        throw EWriteError(Text(fileName), writer.errorString().toStdString());
+    return bytes.toStdString();
+}
+
+// Every result is an open temporary file until the group commits: let the
+// process have as many open files as the system allows it.
+void AllowOpenFiles(std::size_t count)
+{
+    rlimit limit{};
+    if (getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY && limit.rlim_cur < count + 64) {
+        limit.rlim_cur = limit.rlim_max;
+        setrlimit(RLIMIT_NOFILE, &limit);
+    }
+}
+
 int Run(const Options& options)
 {
     const QStringList names = ResultNames(options);
@@ -399,9 +429,20 @@ int Run(const Options& options)
     const bool made = ForceDirectories(Text(options.folder));
     try {
         TSaveGroup files;
-        for (std::size_t k = 0; k < K; ++k) {
-            progress.Say("writing " + std::to_string(k + 1) + "/" + std::to_string(K));
-            files.AddPixels(Text(folder.filePath(names[int(k)])), W, H, 1, set->Levels(k));
+        AllowOpenFiles(K);
+        // Encoded a batch at a time on the workers: memory for a few dozen
+        // encoded pictures, whatever the size of the set.
+        const std::size_t batch = 8 * std::size_t(options.jobs);
+        std::vector<std::string> encoded;
+        for (std::size_t first = 0; first < K; first += batch) {
+            progress.Say("writing " + std::to_string(first + 1) + "/" + std::to_string(K));
+            const std::size_t count = std::min(batch, K - first);
+            encoded.assign(count, std::string());
+            stimuli::ForEachPicture(count, options.jobs, [&](std::size_t j, int) {
+                encoded[j] = GrayPng(set->Levels(first + j), W, H, folder.filePath(names[int(first + j)]));
+            });
+            for (std::size_t j = 0; j < count; ++j)
+                files.AddText(Text(folder.filePath(names[int(first + j)])), encoded[j]);
         }
         files.AddText(Text(folder.filePath("report.json")), QJsonDocument(report).toJson().toStdString());
         files.AddPixels(Text(folder.filePath("spectra.png")), spectra.width(), spectra.height(), 3,

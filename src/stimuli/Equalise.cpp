@@ -7,7 +7,6 @@
 #include <mutex>
 #include <numeric>
 
-#include "fourier/FourierTransform.h"
 #include "stimuli/EqualiseWorkers.h"
 #include "stimuli/SplitMix64.h"
 
@@ -176,32 +175,29 @@ void Histogram(PictureSet& set, const std::uint8_t* mask, std::uint64_t seed, in
 {
     const std::size_t K = set.Count(), n = set.Pixels();
     const std::vector<std::uint32_t> target = TargetHistogram(set, mask);
-    std::vector<std::uint64_t> cumulative(256);
-    std::partial_sum(target.begin(), target.end(), cumulative.begin());
+    // The level of each rank: target[0] ranks of level 0, then level 1, ...
+    std::vector<std::uint8_t> levelOfRank;
+    levelOfRank.reserve(UsedCount(mask, n));
+    for (int l = 0; l < 256; ++l)
+        levelOfRank.insert(levelOfRank.end(), target[std::size_t(l)], std::uint8_t(l));
     const std::vector<std::uint32_t> order = KeyOrder(n, mask, seed);
     ForEachPicture(K, jobs, [&](std::size_t k, int) {
         std::uint8_t* x = set.Levels(k);
-        // Ranks by level first: the first rank of each level, then the pixels
-        // of one level in key order take the ranks that follow.
-        std::uint64_t first[256] = {};
-        for (const std::uint32_t i : order)
-            ++first[x[i]];
-        std::uint64_t r = 0;
-        for (auto& f : first) {
-            const std::uint64_t c = f;
+        // The first rank of each level; then the pixels of one level, met in
+        // key order, take the ranks that follow it. Each pixel is met once,
+        // so its old level is read before its new one is written.
+        std::size_t next[256] = {};
+        for (std::size_t i = 0; i < n; ++i)
+            if (Used(mask, i))
+                ++next[x[i]];
+        std::size_t r = 0;
+        for (std::size_t& f : next) {
+            const std::size_t c = f;
             f = r;
             r += c;
         }
-        // Reading first, writing after: a pixel's new level must not be
-        // taken for its old one, so the ranks are found before any write.
-        std::vector<std::uint8_t> result(order.size());
-        for (std::size_t j = 0; j < order.size(); ++j) {
-            const std::uint64_t rank = first[x[order[j]]]++;
-            result[j] = std::uint8_t(std::upper_bound(cumulative.begin(), cumulative.end(), rank) -
-                                     cumulative.begin());
-        }
-        for (std::size_t j = 0; j < order.size(); ++j)
-            x[order[j]] = result[j];
+        for (const std::uint32_t i : order)
+            x[i] = levelOfRank[next[x[i]]++];
         tally.Picture();
     });
 }
@@ -220,7 +216,7 @@ struct Grid {
             g[2 * i + 2] = 0.0;
         }
     }
-    void Transform(std::int32_t sign) { fourier::Dft(g.data(), dims, 2, sign); }
+    void Transform(std::int32_t sign) { TakeTurnsDft(g.data(), dims, 2, sign); }
     double Re(std::size_t i) const { return g[2 * i + 1]; }
     double Im(std::size_t i) const { return g[2 * i + 2]; }
     double Abs(std::size_t i) const { return std::sqrt(Re(i) * Re(i) + Im(i) * Im(i)); }

@@ -6,7 +6,6 @@
 #include <cstdlib>
 #include <limits>
 
-#include "fourier/FourierTransform.h"
 #include "stimuli/EqualiseWorkers.h"
 
 namespace stimuli {
@@ -43,7 +42,7 @@ std::vector<PictureMeasures> Measure(const PictureSet& set, const std::uint8_t* 
             g[2 * i + 1] = double(x[i]);
             g[2 * i + 2] = 0.0;
         }
-        fourier::Dft(g.data(), dims, 2, -1);
+        TakeTurnsDft(g.data(), dims, 2, -1);
         p.rotational.assign(R, 0.0);
         for (std::size_t i = 0; i < n; ++i)
             p.rotational[std::size_t(ring[i])] += std::sqrt(g[2 * i + 1] * g[2 * i + 1] + g[2 * i + 2] * g[2 * i + 2]);

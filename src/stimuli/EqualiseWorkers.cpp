@@ -7,7 +7,21 @@
 #include <thread>
 #include <vector>
 
+#include "fourier/FourierTransform.h"
+
 namespace stimuli {
+
+void TakeTurnsDft(double* grid, const std::uint32_t* dims, std::int32_t count, std::int32_t sign)
+{
+    bool powers = true;
+    for (std::int32_t d = 1; d <= count; ++d)
+        powers = powers && dims[d] != 0 && (dims[d] & (dims[d] - 1)) == 0;
+    if (!powers)
+        return fourier::Dft(grid, dims, count, sign);
+    static std::mutex one;
+    const std::lock_guard<std::mutex> lock(one);
+    fourier::Dft(grid, dims, count, sign);
+}
 
 void ForEachPicture(std::size_t count, int jobs,
                     const std::function<void(std::size_t k, int worker)>& work)

@@ -4,6 +4,7 @@
 
 #include <condition_variable>
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <mutex>
 
@@ -33,5 +34,11 @@ private:
     std::size_t next = 0;
     bool abandoned = false;
 };
+
+// fourier::Dft, one power-of-two grid at a time: the transform lends its fast
+// workspace to one call, and a call made meanwhile takes the in-place path,
+// which on two cores gives less than waiting for the fast one. Other sizes
+// (direct sums, nothing shared) run side by side. The same bits either way.
+void TakeTurnsDft(double* grid, const std::uint32_t* dims, std::int32_t count, std::int32_t sign);
 
 }  // namespace stimuli

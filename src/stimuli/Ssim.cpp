@@ -38,9 +38,11 @@ double Ssim(const std::uint8_t* a, const std::uint8_t* b, int W, int H)
     const double C1 = (0.01 * 255.0) * (0.01 * 255.0), C2 = (0.03 * 255.0) * (0.03 * 255.0);
     const std::size_t w0 = std::size_t(W), outW = std::size_t(W - Side + 1), outH = std::size_t(H - Side + 1);
     // First along the rows: each row's window sums of x, y, x^2, y^2, x y at
-    // the valid columns; then down the columns over those.
-    std::vector<double> rows(5 * outW * std::size_t(H));
-    for (std::size_t y = 0; y < std::size_t(H); ++y)
+    // the valid columns, kept for the last 11 rows only (row y in slot
+    // y mod 11); then down the columns over those.
+    std::vector<double> rows(5 * outW * Side);
+    const auto slot = [&](std::size_t c, std::size_t y) { return &rows[(c * Side + y % Side) * outW]; };
+    const auto along = [&](std::size_t y) {
         for (std::size_t x = 0; x < outW; ++x) {
             double s[5] = {0, 0, 0, 0, 0};
             for (std::size_t t = 0; t < Side; ++t) {
@@ -51,18 +53,22 @@ double Ssim(const std::uint8_t* a, const std::uint8_t* b, int W, int H)
                 s[3] += w[t] * (q * q);
                 s[4] += w[t] * (p * q);
             }
-            for (int c = 0; c < 5; ++c)
-                rows[(std::size_t(c) * std::size_t(H) + y) * outW + x] = s[c];
+            for (std::size_t c = 0; c < 5; ++c)
+                slot(c, y)[x] = s[c];
         }
+    };
+    for (std::size_t y = 0; y + 1 < Side; ++y)
+        along(y);
     double total = 0.0;
     std::vector<double> line(5 * outW);
     for (std::size_t y = 0; y < outH; ++y) {
-        for (int c = 0; c < 5; ++c)
+        along(y + Side - 1);
+        for (std::size_t c = 0; c < 5; ++c)
             for (std::size_t x = 0; x < outW; ++x) {
                 double s = 0.0;
                 for (std::size_t t = 0; t < Side; ++t)
-                    s += w[t] * rows[(std::size_t(c) * std::size_t(H) + y + t) * outW + x];
-                line[std::size_t(c) * outW + x] = s;
+                    s += w[t] * slot(c, y + t)[x];
+                line[c * outW + x] = s;
             }
         double rowTotal = 0.0;
         for (std::size_t x = 0; x < outW; ++x) {
