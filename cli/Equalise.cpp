@@ -29,6 +29,7 @@
 
 #include "Plots.h"
 #include "platform/Graphics.h"
+#include "platform/Memory.h"
 #include "platform/SaveFiles.h"
 #include "stimuli/Equalise.h"
 #include "stimuli/EqualiseMeasures.h"
@@ -327,6 +328,11 @@ int Run(const Options& options)
         if (k == 0) {
             W = picture.GetWidth();
             H = picture.GetHeight();
+            const std::uint64_t needed = stimuli::BytesNeeded(W, H, K, options.jobs);
+            if (needed > AvailableMemory())
+                throw Exception("not enough memory to equalise " + std::to_string(K) + " pictures of " +
+                                Text(Size(W, H)) + " (needs " + std::to_string((needed + (1u << 20) - 1) >> 20) +
+                                " MiB)");
             set.emplace(W, H, K);
         } else if (picture.GetWidth() != W || picture.GetHeight() != H) {
             throw Exception("the pictures differ in size: " + Text(options.pictures[0]) + " is " +

@@ -491,6 +491,13 @@ int RingCount(int W, int H)
     return Ring(W / 2, H / 2, W, H) + 1;
 }
 
+std::uint64_t BytesNeeded(int W, int H, std::size_t K, int jobs)
+{
+    const std::uint64_t n = std::uint64_t(std::max(W, 0)) * std::uint64_t(std::max(H, 0));
+    const std::uint64_t threads = std::min<std::uint64_t>(std::uint64_t(std::max(jobs, 1)), std::max<std::uint64_t>(K, 1));
+    return 2 * n * K + threads * (16 * n + 16) + 17 * n + (std::uint64_t(1) << 20);
+}
+
 void Equalise(PictureSet& set, const EqualiseOptions& options)
 {
     if (set.Count() < 2)

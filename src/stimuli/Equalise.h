@@ -69,6 +69,13 @@ struct EqualiseOptions {
 // and options give the same bytes for any number of jobs.
 void Equalise(PictureSet& set, const EqualiseOptions& options);
 
+// A bound on the memory that equalising K pictures of W x H on `jobs`
+// threads takes, with a copy of the originals beside them: the set twice (2
+// bytes a pixel a picture), a complex grid per thread (16 bytes a pixel) and
+// the largest of the steps' shared tables (the histogram step's key order, 17
+// bytes a pixel while it is sorted; spec's mean amplitude, 8).
+std::uint64_t BytesNeeded(int W, int H, std::size_t K, int jobs);
+
 // The nearest level to a value: halves up, then clipped to 0..255 (NaN: 0).
 std::uint8_t Level(double value);
 
