@@ -151,7 +151,7 @@ void Sweep(const Rows& from, const Rows& to, std::uint32_t count, std::uint32_t 
             } else {
                 const double* const in = from.base + b0 * from.stride;
                 std::uint32_t j = 0;
-                if constexpr (Vec::Registers >= 32)
+                if constexpr (Vec::Registers >= 32 || Radix <= 4)
                     for (; j + 2 * Lanes <= width; j += 2 * Lanes) {
                         Register x[2][Radix];
                         for (std::uint32_t g = 0; g < 2; ++g)

@@ -40,8 +40,16 @@ namespace fourier {
 // The same transform for any lengths >= 1: the layout (from index 1,
 // row-major, dims[count] fastest), the sign (+1 takes exp(+i...)) and the
 // missing normalisation of FourierTransform, up to 2^28 elements in all.
-// Power-of-two lengths give exactly FourierTransform's bits. A zero length,
-// or more elements than that, leaves the grid untouched.
+// Power-of-two lengths give exactly FourierTransform's bits (a power-of-two
+// dimension of a grid with other lengths runs its algorithm along it too);
+// other lengths run by mixed radix (2, 3, 4, 5, ... up to 61) or, for a
+// larger prime factor, by Bluestein's chirp. A zero length, or more elements than that,
+// leaves the grid untouched. Safe on several threads at once, each call
+// giving the same bits whatever its thread; the tables of the last few
+// lengths are kept, so that a call on a length seen before allocates
+// nothing. Throws std::bad_alloc, the grid untouched, when the memory for
+// the tables or work lines cannot be had (a few times the grid at most,
+// for a long line of prime length).
 void Dft(double* grid, const std::uint32_t* dims, std::int32_t count, std::int32_t sign);
 
 }  // namespace fourier
