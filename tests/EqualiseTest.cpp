@@ -356,6 +356,36 @@ TEST_P(Spectra, SpecGivesEveryPictureTheMeanAmplitude)
     EXPECT_EQ(seen, c.K);
 }
 
+// Elements that are 0 in exact arithmetic (a picture of vertical stripes has
+// nothing at any vertical frequency) have no phase: they get T with phase 0,
+// a real positive value, not T turned by the phase of the transform's rounding
+// noise.
+TEST_P(Spectra, SpecGivesZeroElementsTheMeanAmplitudeWithPhaseZero)
+{
+    const SpectrumCase& c = GetParam();
+    PictureSet set = RandomSet(c.W, c.H, c.K, 0, 255, 43);
+    for (int y = 1; y < c.H; ++y)
+        std::copy(set.Levels(0), set.Levels(0) + c.W, set.Levels(0) + std::size_t(y) * std::size_t(c.W));
+    const std::size_t n = set.Pixels();
+    std::vector<std::vector<Complex>> F(c.K);
+    std::vector<long double> T(n, 0);
+    for (std::size_t k = 0; k < c.K; ++k) {
+        F[k] = LiteralDft(AsLongDouble(set.Levels(k), n), c.W, c.H);
+        for (std::size_t i = 0; i < n; ++i)
+            T[i] += (std::size_t(i) < std::size_t(c.W) || k > 0 ? Abs(F[k][i]) : 0) / c.K;
+    }
+    const long double scale = *std::max_element(T.begin(), T.end());
+    stimuli::SpectrumValues(set, 1, [&](std::size_t k, const double* values) {
+        if (k != 0)
+            return;
+        const std::vector<Complex> G = LiteralDft(std::vector<long double>(values, values + n), c.W, c.H);
+        for (std::size_t i = std::size_t(c.W); i < n; ++i) {
+            ASSERT_NEAR(double(G[i].first), double(T[i]), double(Close * scale)) << "element " << i;
+            ASSERT_NEAR(double(G[i].second), 0.0, double(Close * scale)) << "element " << i;
+        }
+    });
+}
+
 // The ring of a centred frequency (u, v), from the definition.
 int LiteralRing(long long u, long long v) { return int(std::llround(std::sqrt((long double)(u * u + v * v)))); }
 

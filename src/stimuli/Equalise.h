@@ -106,7 +106,10 @@ void MatchHistogram(PictureSet& set, const std::uint8_t* mask, std::uint64_t see
 // row, handed to `each` with k (on a worker thread, one picture per call,
 // any order among pictures). The spectrum is DFT with exp(-i...); spec gives
 // picture k the amplitude T (the set's mean amplitude) with its own phase,
-// F_k T / |F_k| (T where F_k is 0); sf scales each ring of F_k by the set's
+// F_k T / |F_k|, and T where F_k is 0 (phase 0). An element counts as 0 when
+// its magnitude is at most 2^-40 of the picture's level sum: the transform
+// leaves elements that are 0 in exact arithmetic as rounding noise, whose
+// phase would be noise too (|F_k| is taken as 0 in T there). sf scales each ring of F_k by the set's
 // ring sum over its own (1 where its own is 0). Each value is the real part
 // of the inverse DFT (exp(+i...), divided by W H).
 using Values = std::function<void(std::size_t k, const double* values)>;
