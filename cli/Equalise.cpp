@@ -58,7 +58,8 @@ const char Usage[] =
     "  --rescale set       after spec or sf, map the set's minimum and maximum to 0\n"
     "                      and 255 (the default)\n"
     "  --rescale mean      map the mean of the pictures' minima and of their maxima\n"
-    "  --seed S            breaks the ties of hist (0 by default)\n"
+    "  --seed S            breaks the ties of hist, an unsigned 64-bit integer (1 by\n"
+    "                      default)\n"
     "  --jobs N            threads (the processors by default); the results are the\n"
     "                      same bytes for any N\n"
     "  --help              show this text\n";
@@ -71,7 +72,7 @@ struct Options {
     QString match;
     int iterations = 1;
     stimuli::Rescale rescale = stimuli::Rescale::Set;
-    std::uint64_t seed = 0;
+    std::uint64_t seed = 1;
     int jobs = 1;
     QString mask;
     QStringList pictures;
@@ -194,13 +195,13 @@ std::variant<Options, std::string> Parse(const QStringList& arguments, bool& hel
         if (!number)
             return "--seed needs a whole number from 0 to 18446744073709551615, not '" + Text(value) + "'";
     }
-    options.jobs = int(std::max(1u, std::thread::hardware_concurrency()));
+    options.jobs = int(std::min(std::max(1u, std::thread::hardware_concurrency()), 256u));
     if (parser.isSet(jobs)) {
         bool number = false;
         const QString value = parser.values(jobs).constLast();
         options.jobs = value.toInt(&number);
-        if (!number || options.jobs < 1 || options.jobs > 1024)
-            return "--jobs needs a whole number from 1 to 1024, not '" + Text(value) + "'";
+        if (!number || options.jobs < 1 || options.jobs > 256)
+            return "--jobs needs a whole number from 1 to 256, not '" + Text(value) + "'";
     }
     if (parser.isSet(mask))
         options.mask = parser.values(mask).constLast();
@@ -298,20 +299,27 @@ std::string GrayPng(const std::uint8_t* levels, int W, int H, const QString& fil
     return bytes.toStdString();
 }
 
-// Every result is an open temporary file until the group commits: let the
-// process have as many open files as the system allows it.
-void AllowOpenFiles(std::size_t count)
+// Every result is an open temporary file until the group commits: the
+// process takes as many open files as the system lets it, and a set with more
+// results than that is refused before anything is read.
+void AllowOpenFiles(std::size_t results)
 {
+    const std::size_t needed = results + 64;  // the reports, the toolkit, the pictures being read
     rlimit limit{};
-    if (getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY && limit.rlim_cur < count + 64) {
-        limit.rlim_cur = limit.rlim_max;
-        setrlimit(RLIMIT_NOFILE, &limit);
-    }
+    if (getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY || limit.rlim_cur >= needed)
+        return;
+    limit.rlim_cur = limit.rlim_max;
+    setrlimit(RLIMIT_NOFILE, &limit);
+    if (getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY && limit.rlim_cur < needed)
+        throw Exception(std::to_string(results) + " results need " + std::to_string(needed) +
+                        " open files at once, and this process may open " + std::to_string(limit.rlim_cur) +
+                        ": equalise fewer pictures, or raise the limit (ulimit -n)");
 }
 
 int Run(const Options& options)
 {
     const QStringList names = ResultNames(options);
+    AllowOpenFiles(std::size_t(names.size()));
     Progress progress;
     const std::size_t K = std::size_t(options.pictures.size());
 
@@ -435,7 +443,6 @@ int Run(const Options& options)
     const bool made = ForceDirectories(Text(options.folder));
     try {
         TSaveGroup files;
-        AllowOpenFiles(K);
         // Encoded a batch at a time on the workers: memory for a few dozen
         // encoded pictures, whatever the size of the set.
         const std::size_t batch = 8 * std::size_t(options.jobs);

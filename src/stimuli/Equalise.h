@@ -52,7 +52,7 @@ struct EqualiseOptions {
     std::vector<Step> steps;  // run in this order, `iterations` times
     int iterations = 1;
     Rescale rescale = Rescale::Set;
-    std::uint64_t seed = 0;  // breaks the histogram step's ties
+    std::uint64_t seed = 1;  // breaks the histogram step's ties
     // W x H bytes, non-zero where a pixel is used by lum and hist; nullptr:
     // every pixel. The other steps always use the whole picture.
     const std::uint8_t* mask = nullptr;
