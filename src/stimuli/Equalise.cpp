@@ -364,8 +364,9 @@ Remake::Change SpectrumChange(const PictureSet& set, std::vector<double> T)
         for (std::size_t i = 0; i < T.size(); ++i) {
             const double a = grid.Abs(i);
             if (a > zero) {
-                grid.g[2 * i + 1] = grid.Re(i) * T[i] / a;
-                grid.g[2 * i + 2] = grid.Im(i) * T[i] / a;
+                const double scale = T[i] / a;
+                grid.g[2 * i + 1] = grid.Re(i) * scale;
+                grid.g[2 * i + 2] = grid.Im(i) * scale;
             } else {
                 grid.g[2 * i + 1] = T[i];
                 grid.g[2 * i + 2] = 0.0;
