@@ -238,17 +238,16 @@ QStringList ResultNames(const Options& options)
     return names;
 }
 
-// The picture's gray levels, W x H; a colour pixel as its luma.
-std::vector<std::uint8_t> GrayLevels(const TPicture& picture)
+// The picture's gray levels into levels (W x H); a colour pixel as its luma.
+// packed is the scratch for its packed colours, kept from picture to picture.
+void GrayLevels(const TPicture& picture, std::vector<PackedColour>& packed, std::uint8_t* levels)
 {
-    std::vector<PackedColour> packed(std::size_t(picture.GetWidth()) * std::size_t(picture.GetHeight()));
+    packed.resize(std::size_t(picture.GetWidth()) * std::size_t(picture.GetHeight()));
     picture.CopyPixels(packed.data());
-    std::vector<std::uint8_t> levels(packed.size());
     for (std::size_t i = 0; i < packed.size(); ++i) {
         const std::uint32_t c = std::uint32_t(packed[i]);
         levels[i] = stimuli::Luma(int(c & 0xff), int((c >> 8) & 0xff), int((c >> 16) & 0xff));
     }
-    return levels;
 }
 
 QString Size(int W, int H) { return QString::number(W) + QChar(0x00d7) + QString::number(H); }
@@ -325,6 +324,7 @@ int Run(const Options& options)
 
     // The set, read picture by picture into bytes.
     std::optional<stimuli::PictureSet> set;
+    std::vector<PackedColour> packed;
     int W = 0, H = 0;
     for (std::size_t k = 0; k < K; ++k) {
         progress.Say("reading " + std::to_string(k + 1) + "/" + std::to_string(K));
@@ -347,8 +347,7 @@ int Run(const Options& options)
                             Text(Size(W, H)) + ", " + Text(options.pictures[int(k)]) + " is " +
                             Text(Size(picture.GetWidth(), picture.GetHeight())));
         }
-        const std::vector<std::uint8_t> levels = GrayLevels(picture);
-        std::copy(levels.begin(), levels.end(), set->Levels(k));
+        GrayLevels(picture, packed, set->Levels(k));
     }
     std::vector<std::uint8_t> mask;
     if (!options.mask.isEmpty()) {
