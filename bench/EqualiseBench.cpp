@@ -78,7 +78,7 @@ void Measure(benchmark::State& state)
 }
 
 // The whole command: 200 pictures of 512 x 512 as PNG files through
-// spec,hist twice, in a child process; peak memory is the child's.
+// the amplitude and histogram steps twice, in a child process; peak memory is the child's.
 void Cli(benchmark::State& state)
 {
     const int S = 512, K = int(state.range(0));
@@ -115,8 +115,8 @@ int main(int argc, char** argv)
             for (int jobs : {1, 2}) {
                 benchmark::RegisterBenchmark("Lum", OneStep<stimuli::Step::Luminance>)->Args({512, 16, jobs});
                 benchmark::RegisterBenchmark("Hist", OneStep<stimuli::Step::Histogram>)->Args({512, 16, jobs});
-                benchmark::RegisterBenchmark("Spec", OneStep<stimuli::Step::Spectrum>)->Args({512, 16, jobs});
-                benchmark::RegisterBenchmark("Sf", OneStep<stimuli::Step::Rotational>)->Args({512, 16, jobs});
+                benchmark::RegisterBenchmark("Amplitude", OneStep<stimuli::Step::Spectrum>)->Args({512, 16, jobs});
+                benchmark::RegisterBenchmark("Rings", OneStep<stimuli::Step::Rotational>)->Args({512, 16, jobs});
             }
             benchmark::RegisterBenchmark("Ssim", Ssim)->Arg(512);
             benchmark::RegisterBenchmark("Measure", Measure)->Arg(512);
@@ -128,11 +128,11 @@ int main(int argc, char** argv)
                 std::printf("\nkorvanith-cli equalise --match spec,hist --iterations 2 on 200 pictures of "
                             "512x512: %.1f s (the goal: under 20 s)\n",
                             cli->second);
-            for (const char* step : {"Lum", "Hist", "Spec", "Sf"}) {
+            for (const char* step : {"Lum", "Hist", "Amplitude", "Rings"}) {
                 const auto one = collector.seconds.find(std::string(step) + "/512/16/1");
                 const auto two = collector.seconds.find(std::string(step) + "/512/16/2");
                 if (one != collector.seconds.end() && two != collector.seconds.end())
-                    std::printf("%-4s on 16 pictures of 512x512: %.1f ms on one thread, %.1f ms on two (x%.2f)\n", step,
+                    std::printf("%-9s on 16 pictures of 512x512: %.1f ms on one thread, %.1f ms on two (x%.2f)\n", step,
                                 one->second * 1e3, two->second * 1e3, one->second / two->second);
             }
         });

@@ -312,7 +312,7 @@ TEST(HistogramTies, FollowTheSeedReproducibly)
 }
 
 // ----------------------------------------------------------------------------
-// spec and sf
+// the spectrum steps
 
 struct SpectrumCase {
     const char* name;
@@ -327,9 +327,9 @@ class Spectra : public ::testing::TestWithParam<SpectrumCase> {};
 // The relative agreement of double transforms with the long double oracle.
 constexpr long double Close = 1e-10L;
 
-// spec: every output, before the rescale, has the set's mean amplitude T and
+// Amplitude: every output, before the rescale, has the set's mean amplitude T and
 // keeps its own phase.
-TEST_P(Spectra, SpecGivesEveryPictureTheMeanAmplitude)
+TEST_P(Spectra, AmplitudeStepGivesEveryPictureTheMeanAmplitude)
 {
     const SpectrumCase& c = GetParam();
     const PictureSet set = RandomSet(c.W, c.H, c.K, 0, 255, 31);
@@ -360,7 +360,7 @@ TEST_P(Spectra, SpecGivesEveryPictureTheMeanAmplitude)
 // nothing at any vertical frequency) have no phase: they get T with phase 0,
 // a real positive value, not T turned by the phase of the transform's rounding
 // noise.
-TEST_P(Spectra, SpecGivesZeroElementsTheMeanAmplitudeWithPhaseZero)
+TEST_P(Spectra, AmplitudeStepGivesZeroElementsTheMeanAmplitudeWithPhaseZero)
 {
     const SpectrumCase& c = GetParam();
     PictureSet set = RandomSet(c.W, c.H, c.K, 0, 255, 43);
@@ -389,9 +389,9 @@ TEST_P(Spectra, SpecGivesZeroElementsTheMeanAmplitudeWithPhaseZero)
 // The ring of a centred frequency (u, v), from the definition.
 int LiteralRing(long long u, long long v) { return int(std::llround(std::sqrt((long double)(u * u + v * v)))); }
 
-// sf: every output, before the rescale, has the set's ring sums: the mean
+// Rings: every output, before the rescale, has the set's ring sums: the mean
 // over the set of each ring's summed amplitude.
-TEST_P(Spectra, SfGivesEveryPictureTheSetsRingSums)
+TEST_P(Spectra, RingStepGivesEveryPictureTheSetsRingSums)
 {
     const SpectrumCase& c = GetParam();
     const PictureSet set = RandomSet(c.W, c.H, c.K, 0, 255, 37);

@@ -222,7 +222,7 @@ struct Grid {
     double Abs(std::size_t i) const { return std::sqrt(Re(i) * Re(i) + Im(i) * Im(i)); }
 };
 
-// What spec and sf share: a first pass over the set that learns its target,
+// What the two spectrum steps share: a first pass over the set that learns its target,
 // then `change` applied to each picture's spectrum before the inverse.
 class Remake {
 public:

@@ -29,10 +29,10 @@ private:
     std::vector<std::uint8_t> levels;
 };
 
-// The steps, by their names on the command line: lum, hist, spec, sf.
+// The four steps: luminance, histogram, amplitude spectrum, rotational spectrum.
 enum class Step { Luminance, Histogram, Spectrum, Rotational };
 
-// How values after spec or sf are mapped to 0..255 before rounding: Set takes
+// How values after a spectrum step are mapped to 0..255 before rounding: Set takes
 // the minimum and maximum over the whole set to 0 and 255, Mean the mean of
 // the pictures' minima and the mean of their maxima.
 enum class Rescale { Set, Mean };
@@ -43,7 +43,7 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-// "spec,hist" as its steps; an empty word or an unknown one raises
+// "lum,hist" as its steps; an empty word or an unknown one raises
 // EqualiseError naming it.
 std::vector<Step> ParseSteps(const std::string& text);
 const char* StepName(Step step);
@@ -73,7 +73,7 @@ void Equalise(PictureSet& set, const EqualiseOptions& options);
 // threads takes, with a copy of the originals beside them: the set twice (2
 // bytes a pixel a picture), a complex grid per thread (16 bytes a pixel) and
 // the largest of the steps' shared tables (the histogram step's key order, 17
-// bytes a pixel while it is sorted; spec's mean amplitude, 8).
+// bytes a pixel while it is sorted; the set's mean amplitude, 8).
 std::uint64_t BytesNeeded(int W, int H, std::size_t K, int jobs);
 
 // The nearest level to a value: halves up, then clipped to 0..255 (NaN: 0).
@@ -102,21 +102,22 @@ std::vector<std::uint32_t> TargetHistogram(const PictureSet& set, const std::uin
 // (from 0) gets the lowest level whose cumulative target count exceeds r.
 void MatchHistogram(PictureSet& set, const std::uint8_t* mask, std::uint64_t seed, int jobs);
 
-// spec and sf before their rescale: picture k's real values, W x H row by
-// row, handed to `each` with k (on a worker thread, one picture per call,
-// any order among pictures). The spectrum is DFT with exp(-i...); spec gives
-// picture k the amplitude T (the set's mean amplitude) with its own phase,
-// F_k T / |F_k|, and T where F_k is 0 (phase 0). An element counts as 0 when
-// its magnitude is at most 2^-40 of the picture's level sum: the transform
-// leaves elements that are 0 in exact arithmetic as rounding noise, whose
-// phase would be noise too (|F_k| is taken as 0 in T there). sf scales each ring of F_k by the set's
-// ring sum over its own (1 where its own is 0). Each value is the real part
-// of the inverse DFT (exp(+i...), divided by W H).
+// The two spectrum steps before their rescale: picture k's real values,
+// W x H row by row, handed to `each` with k (on a worker thread, one picture
+// per call, any order among pictures). The spectrum is DFT with exp(-i...).
+// SpectrumValues gives picture k the amplitude T (the set's mean amplitude)
+// with its own phase, F_k T / |F_k|, and T where F_k is 0 (phase 0). An
+// element counts as 0 when its magnitude is at most 2^-40 of the picture's
+// level sum: the transform leaves elements that are 0 in exact arithmetic as
+// rounding noise, whose phase would be noise too (|F_k| is taken as 0 in T
+// there). RotationalValues scales each ring of F_k by the set's ring sum over
+// its own (1 where its own is 0). Each value is the real part of the inverse
+// DFT (exp(+i...), divided by W H).
 using Values = std::function<void(std::size_t k, const double* values)>;
 void SpectrumValues(const PictureSet& set, int jobs, const Values& each);
 void RotationalValues(const PictureSet& set, int jobs, const Values& each);
 
-// spec and sf as Equalise runs them: the values above, rescaled as told,
+// The spectrum steps as Equalise runs them: the values above, rescaled as told,
 // rounded and clipped into the set.
 void MatchSpectrum(PictureSet& set, Rescale rescale, int jobs);
 void MatchRotational(PictureSet& set, Rescale rescale, int jobs);
