@@ -697,8 +697,57 @@ INSTANTIATE_TEST_SUITE_P(
                       SsimCase{"blurred_copy_20x11", 20, 11, [](int W, int H) { return Random(W, H, 3); },
                                [](int W, int H) { return Blurred(W, H, 3); }},
                       SsimCase{"one_window_11x11", 11, 11, [](int W, int H) { return Random(W, H, 4); },
-                               [](int W, int H) { return Levels(std::size_t(W) * H, 128); }}),
+                               [](int W, int H) { return Levels(std::size_t(W) * H, 128); }},
+                      SsimCase{"wide_67x23", 67, 23, [](int W, int H) { return Random(W, H, 5); },
+                               [](int W, int H) { return Blurred(W, H, 6); }}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// The index in its plain order, in double: at each valid position, each
+// row's window sums over t = 0..10, then the column's sum of those over
+// t = 0..10, each from 0. The routine's loops, arranged for speed, must give
+// these very bits.
+double PlainSsim(const Levels& a, const Levels& b, int W, int H)
+{
+    double w[11], sum = 0.0;
+    for (int t = -5; t <= 5; ++t)
+        sum += w[t + 5] = std::exp(-double(t * t) / (2.0 * 1.5 * 1.5));
+    for (double& v : w)
+        v /= sum;
+    const double C1 = (0.01 * 255.0) * (0.01 * 255.0), C2 = (0.03 * 255.0) * (0.03 * 255.0);
+    double total = 0.0;
+    for (int y = 0; y + 11 <= H; ++y) {
+        double rowTotal = 0.0;
+        for (int x = 0; x + 11 <= W; ++x) {
+            double m[5] = {0, 0, 0, 0, 0};
+            for (int s = 0; s < 11; ++s) {
+                double r[5] = {0, 0, 0, 0, 0};
+                for (int t = 0; t < 11; ++t) {
+                    const std::size_t i = std::size_t(y + s) * std::size_t(W) + std::size_t(x + t);
+                    const double p = a[i], q = b[i];
+                    r[0] += w[t] * p;
+                    r[1] += w[t] * q;
+                    r[2] += w[t] * (p * p);
+                    r[3] += w[t] * (q * q);
+                    r[4] += w[t] * (p * q);
+                }
+                for (int c = 0; c < 5; ++c)
+                    m[c] += w[s] * r[c];
+            }
+            const double vx = m[2] - m[0] * m[0], vy = m[3] - m[1] * m[1], cxy = m[4] - m[0] * m[1];
+            rowTotal += ((2.0 * m[0] * m[1] + C1) * (2.0 * cxy + C2)) / ((m[0] * m[0] + m[1] * m[1] + C1) * (vx + vy + C2));
+        }
+        total += rowTotal;
+    }
+    return total / double((W - 10) * (H - 10));
+}
+
+TEST_P(Ssim, GivesThePlainOrdersBits)
+{
+    const SsimCase& c = GetParam();
+    const Levels a = c.a(c.W, c.H), b = c.b(c.W, c.H);
+    const double fast = stimuli::Ssim(a.data(), b.data(), c.W, c.H), plain = PlainSsim(a, b, c.W, c.H);
+    EXPECT_EQ(std::memcmp(&fast, &plain, sizeof fast), 0) << fast << " against " << plain;
+}
 
 // Written out: flat pictures of levels a and b have no variance, so SSIM is
 // (2 a b + C1) / (a^2 + b^2 + C1) at every window (to within the cancellation

@@ -1,6 +1,7 @@
 // SSIM: a separable Gaussian window over the five local moments.
 #include "stimuli/Ssim.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <limits>
@@ -39,22 +40,30 @@ double Ssim(const std::uint8_t* a, const std::uint8_t* b, int W, int H)
     const std::size_t w0 = std::size_t(W), outW = std::size_t(W - Side + 1), outH = std::size_t(H - Side + 1);
     // First along the rows: each row's window sums of x, y, x^2, y^2, x y at
     // the valid columns, kept for the last 11 rows only (row y in slot
-    // y mod 11); then down the columns over those.
-    std::vector<double> rows(5 * outW * Side);
+    // y mod 11); then down the columns over those. Every sum adds its 11
+    // terms in window order, t = 0 first: the loops run over the columns
+    // innermost (so that they go in vectors) without changing that order.
+    std::vector<double> rows(5 * outW * Side), products(5 * w0);
     const auto slot = [&](std::size_t c, std::size_t y) { return &rows[(c * Side + y % Side) * outW]; };
     const auto along = [&](std::size_t y) {
-        for (std::size_t x = 0; x < outW; ++x) {
-            double s[5] = {0, 0, 0, 0, 0};
+        double* P = products.data();
+        for (std::size_t x = 0; x < w0; ++x) {
+            const double p = a[y * w0 + x], q = b[y * w0 + x];
+            P[x] = p;
+            P[w0 + x] = q;
+            P[2 * w0 + x] = p * p;
+            P[3 * w0 + x] = q * q;
+            P[4 * w0 + x] = p * q;
+        }
+        for (std::size_t c = 0; c < 5; ++c) {
+            double* out = slot(c, y);
+            std::fill(out, out + outW, 0.0);
             for (std::size_t t = 0; t < Side; ++t) {
-                const double p = a[y * w0 + x + t], q = b[y * w0 + x + t];
-                s[0] += w[t] * p;
-                s[1] += w[t] * q;
-                s[2] += w[t] * (p * p);
-                s[3] += w[t] * (q * q);
-                s[4] += w[t] * (p * q);
+                const double wt = w[t];
+                const double* in = P + c * w0 + t;
+                for (std::size_t x = 0; x < outW; ++x)
+                    out[x] += wt * in[x];
             }
-            for (std::size_t c = 0; c < 5; ++c)
-                slot(c, y)[x] = s[c];
         }
     };
     for (std::size_t y = 0; y + 1 < Side; ++y)
@@ -63,13 +72,16 @@ double Ssim(const std::uint8_t* a, const std::uint8_t* b, int W, int H)
     std::vector<double> line(5 * outW);
     for (std::size_t y = 0; y < outH; ++y) {
         along(y + Side - 1);
-        for (std::size_t c = 0; c < 5; ++c)
-            for (std::size_t x = 0; x < outW; ++x) {
-                double s = 0.0;
-                for (std::size_t t = 0; t < Side; ++t)
-                    s += w[t] * slot(c, y + t)[x];
-                line[c * outW + x] = s;
+        for (std::size_t c = 0; c < 5; ++c) {
+            double* out = &line[c * outW];
+            std::fill(out, out + outW, 0.0);
+            for (std::size_t t = 0; t < Side; ++t) {
+                const double wt = w[t];
+                const double* in = slot(c, y + t);
+                for (std::size_t x = 0; x < outW; ++x)
+                    out[x] += wt * in[x];
             }
+        }
         double rowTotal = 0.0;
         for (std::size_t x = 0; x < outW; ++x) {
             const double mx = line[x], my = line[outW + x];
