@@ -137,6 +137,8 @@ TEST(EqualiseFiles, ResultsReportAndPlotsAndNothingElse)
         EXPECT_EQ(entry["before"].toObject()["mean"].toDouble(), double(std::int64_t(sumBefore)) / double(after.size()));
         EXPECT_EQ(entry["after"].toObject()["mean"].toDouble(), double(std::int64_t(sumAfter)) / double(after.size()));
         EXPECT_NEAR(entry["after"].toObject()["rmse"].toDouble(), double(std::sqrt(squares / after.size())), 1e-12);
+        EXPECT_EQ(entry["before"].toObject()["rmse"].toDouble(-1), 0.0);
+        EXPECT_EQ(entry["before"].toObject()["ssim"].toDouble(), 1.0);
         const double ssim = entry["after"].toObject()["ssim"].toDouble();
         EXPECT_GT(ssim, -1.0);
         EXPECT_LT(ssim, 1.0);
