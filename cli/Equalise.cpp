@@ -10,7 +10,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QSet>
 
 #include <fcntl.h>
 #include <sys/resource.h>
@@ -18,7 +17,6 @@
 
 #include <cmath>
 #include <cstdio>
-#include <limits>
 #include <map>
 #include <new>
 #include <optional>
