@@ -19,6 +19,7 @@
 #include "Collector.h"
 #include "LiteralFourier.h"
 #include "Sides.h"
+#include "fourier/DftPlan.h"
 #include "fourier/FourierTransform.h"
 #include "phase/Command.h"
 
@@ -204,13 +205,28 @@ void DftAnySize(benchmark::State& state)
     TimeTransform(state, [](double* x, const std::uint32_t* dims) { fourier::Dft(x, dims, 2, +1); });
 }
 
-// Dft/H/W and FftwAny/H/W, side by side, grid by grid.
+// Dft on one path, forced, as a processor without the wider ones runs it.
+void DftPath(benchmark::State& state, fourier::Path path)
+{
+    TimeTransform(state, [path](double* x, const std::uint32_t* dims) {
+        fourier::Dft(path, x, dims, 2, +1);
+    });
+}
+
+// Dft/H/W and FftwAny/H/W, side by side, grid by grid; then Dft/<path>/H/W
+// for every path this processor has.
 void RegisterAnySize()
 {
     for (const auto& g : AnyGrids) {
         benchmark::RegisterBenchmark("Dft", DftAnySize)->Args({g[0], g[1]});
         benchmark::RegisterBenchmark("FftwAny", Fftw)->Args({g[0], g[1]});
     }
+    for (const auto& g : AnyGrids)
+        for (const NamedPath& p : Paths)
+            if (fourier::Supported(p.path))
+                benchmark::RegisterBenchmark((std::string("Dft/") + p.name).c_str(), DftPath,
+                                             p.path)
+                    ->Args({g[0], g[1]});
 }
 
 // How far Dft lies from FFTW on the grid: sqrt(sum |d - f|^2 / sum |f|^2)
@@ -259,10 +275,18 @@ void AnySizeSummary(const std::map<std::string, double>& seconds,
             header = true;
         }
         const bool both = f > 0 && dc != cpu.end() && fc != cpu.end() && fc->second > 0;
-        std::printf("%-11s %11.3f %11.3f %9.2f %9.2f %14.2e\n",
+        std::printf("%-11s %11.3f %11.3f %9.2f %9.2f %14.2e",
                     (std::to_string(g[1]) + "x" + std::to_string(g[0])).c_str(), d * 1e3, f * 1e3,
                     f > 0 ? d / f : 0.0, both ? dc->second / fc->second : 0.0,
                     DistanceFromFftw(int(g[0]), int(g[1])));
+        // Each forced path over FFTW, wall-clock then processor time.
+        for (const NamedPath& p : Paths) {
+            const std::string name = std::string("Dft/") + p.name + "/" + size;
+            const auto pc = cpu.find(name);
+            if (find(name) > 0 && f > 0 && both && pc != cpu.end())
+                std::printf("   %s %.2f (cpu %.2f)", p.name, find(name) / f, pc->second / fc->second);
+        }
+        std::printf("\n");
     }
 }
 

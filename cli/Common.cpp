@@ -20,6 +20,7 @@ namespace cli {
 
 SilencedStderr::SilencedStderr() : saved(dup(STDERR_FILENO))
 {
+    std::fflush(stderr);  // what was written before still goes out
     const int null = open("/dev/null", O_WRONLY);
     if (saved >= 0 && null >= 0)
         dup2(null, STDERR_FILENO);

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "Common.h"
+#include "Equalise.h"
 #include "Lab.h"
 #include "Scramble.h"
 #include "Transform.h"
@@ -48,7 +49,12 @@ const char Usage[] =
     "\n"
     "Usage: korvanith-cli scramble [options] PICTURE... OUTDIR\n"
     "\n"
-    "Phase-scrambled stimuli of each picture; korvanith-cli scramble --help tells more.\n";
+    "Phase-scrambled stimuli of each picture; korvanith-cli scramble --help tells more.\n"
+    "\n"
+    "Usage: korvanith-cli equalise --match STEPS [options] PICTURE... OUTDIR\n"
+    "\n"
+    "A stimulus set equalised in luminance, histogram or spectrum; korvanith-cli\n"
+    "equalise --help tells more.\n";
 
 struct Options {
     bool help = false;
@@ -179,7 +185,7 @@ int main(int argc, char** argv)
 {
     // Subcommands with command lines of their own.
     const std::pair<const char*, int (*)(const QStringList&)> subcommands[] = {
-        {"scramble", Scramble}};
+        {"scramble", Scramble}, {"equalise", Equalise}};
     for (const auto& [word, run] : subcommands)
         if (argc > 1 && std::string(argv[1]) == word) {
             const Toolkit toolkit;

@@ -41,9 +41,6 @@
 #include "stimuli/SplitMix64.h"
 #include "stimuli/Statistics.h"
 
-#ifndef KORVANITH_VERSION
-#define KORVANITH_VERSION "unknown"
-#endif
 
 namespace {
 

@@ -19,6 +19,11 @@
 // Any zero or non-power-of-two length, and any count below 1, must leave the
 // grid untouched. Powers of two above 4096 elements are skipped: their grid
 // would be too large to allocate here.
+//
+// The same lists go to fourier::Dft, which takes any lengths: up to 4096
+// elements it must keep to its grid, give N times the input in a round trip
+// and, for powers of two, FourierTransform's bits; a count below 1, a zero
+// length or more than 2^28 elements must leave the grid untouched.
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -76,6 +81,62 @@ bool SameBits(const double* a, const double* b, std::size_t count)
     return std::memcmp(a, b, count * sizeof(double)) == 0;
 }
 
+// Dft on the list (sign +1 or -1), with its own grid filled from `values`.
+void CheckDft(const std::uint32_t* dims, std::int32_t count, std::int32_t sign,
+              const std::uint8_t* values, std::size_t size)
+{
+    std::uint64_t N = 1;
+    bool zero = false, powers = true;
+    for (std::int32_t d = 1; d <= count; ++d) {
+        zero = zero || dims[d] == 0;
+        powers = powers && dims[d] != 0 && (dims[d] & (dims[d] - 1)) == 0;
+        if (N <= (std::uint64_t(1) << 28))
+            N *= dims[d];
+    }
+    const bool untouched = count < 1 || zero || N > (std::uint64_t(1) << 28);
+    if (!untouched && N > MaxElements)
+        return;
+    const std::size_t elements = untouched ? 16 : std::size_t(N);
+    const std::size_t doubles = 2 * elements + 1, total = doubles + Guards;
+    std::unique_ptr<double[]> grid(new double[total]);
+    std::unique_ptr<double[]> input(new double[total]);
+    double largest = 0;
+    grid[0] = Sentinel;
+    for (std::size_t i = 1; i < doubles; ++i) {
+        grid[i] = size ? double(std::int8_t(values[(i - 1) % size])) : double(i % 7);
+        largest = std::fmax(largest, std::fabs(grid[i]));
+    }
+    for (std::size_t i = doubles; i < total; ++i)
+        grid[i] = Guard;
+    std::memcpy(input.get(), grid.get(), total * sizeof(double));
+
+    fourier::Dft(grid.get(), dims, count, sign);
+    if (untouched) {
+        if (!SameBits(grid.get(), input.get(), total))
+            Finding("Dft: a zero length, a count below 1 or too many elements changed the grid");
+        return;
+    }
+    if (!SameBits(grid.get(), input.get(), 1) ||
+        !SameBits(grid.get() + doubles, input.get() + doubles, Guards))
+        Finding("Dft wrote outside the grid");
+    if (powers) {
+        std::unique_ptr<double[]> expected(new double[total]);
+        std::memcpy(expected.get(), input.get(), total * sizeof(double));
+        fourier::FourierTransform(expected.get(), dims, count, sign);
+        if (!SameBits(grid.get(), expected.get(), total))
+            Finding("Dft differs from FourierTransform on powers of two");
+    }
+    fourier::Dft(grid.get(), dims, count, -sign);
+    if (!SameBits(grid.get(), input.get(), 1) ||
+        !SameBits(grid.get() + doubles, input.get() + doubles, Guards))
+        Finding("Dft's inverse wrote outside the grid");
+    const double n = double(N);
+    const double tolerance = RoundTripTolerance * n * (largest + 1);
+    for (std::size_t i = 1; i < doubles; ++i)
+        if (!(std::fabs(grid[i] - n * input[i]) <= tolerance))
+            Finding("Dft's round trip did not give N times the input");
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
@@ -98,6 +159,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (powers && N <= MaxElements)
             N *= dims[d];
     }
+    if (sign == 1 || sign == -1)
+        CheckDft(dims.get(), count, sign, in.data, in.size);
+
     const bool untouched = count < 1 || !powers;
     if (!untouched && N > MaxElements)
         return 0;
