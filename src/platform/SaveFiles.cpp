@@ -9,11 +9,14 @@
 
 #include <cerrno>
 #include <cstring>
+#include <new>
+#include <string>
 
 #include "platform/Graphics.h"
+#include "platform/Memory.h"
 
 EWriteError::EWriteError(AnsiString fileName, AnsiString reason)
-    : Exception("cannot write " + fileName + ": " + reason), FileName(std::move(fileName)),
+    : Exception("cannot write " + ShownName(fileName) + ": " + reason), FileName(std::move(fileName)),
       Reason(std::move(reason))
 {
 }
@@ -34,19 +37,96 @@ QByteArray FormatOf(const AnsiString& fileName)
     return QImageWriter::supportedImageFormats().contains(suffix) ? suffix : QByteArray();
 }
 
-// A picture as the image to encode: gray when every pixel is gray.
+// The picture's pixels as an image to encode, made afresh so that nothing of
+// the file they came from goes with them (text blocks such as XMP, the colour
+// space: an RGB profile in a gray PNG is what libpng complains of): 8-bit
+// gray when every pixel is gray, else 8-bit RGB. Null when memory is short.
 QImage Encodable(const QImage& image)
 {
-    for (int y = 0; y < image.height(); ++y) {
+    const int w = image.width(), h = image.height();
+    bool gray = true;
+    for (int y = 0; y < h && gray; ++y) {
         const auto* row = reinterpret_cast<const std::uint32_t*>(image.constScanLine(y));
-        for (int x = 0; x < image.width(); ++x) {
+        for (int x = 0; x < w && gray; ++x) {
             const std::uint32_t c = row[x] & 0x00ffffffu;  // bytes R, G, B, X
-            if (c != (c & 0xff) * 0x010101u)
-                return image.convertToFormat(QImage::Format_RGB888);
+            gray = c == (c & 0xff) * 0x010101u;
         }
     }
-    return image.convertToFormat(QImage::Format_Grayscale8);
+    QImage fresh(w, h, gray ? QImage::Format_Grayscale8 : QImage::Format_RGB888);
+    if (fresh.isNull())
+        return fresh;
+    for (int y = 0; y < h; ++y) {
+        const auto* from = reinterpret_cast<const std::uint32_t*>(image.constScanLine(y));
+        std::uint8_t* to = fresh.scanLine(y);
+        for (int x = 0; x < w; ++x) {
+            const std::uint32_t c = from[x];
+            if (gray) {
+                to[x] = std::uint8_t(c);
+            } else {
+                to[3 * x] = std::uint8_t(c);
+                to[3 * x + 1] = std::uint8_t(c >> 8);
+                to[3 * x + 2] = std::uint8_t(c >> 16);
+            }
+        }
+    }
+    return fresh;
 }
+
+constexpr std::uint64_t MiB = std::uint64_t(1) << 20;
+
+// What an encoder holds besides the picture: its tables and row buffers.
+constexpr std::uint64_t EncoderReserve = 1 * MiB;
+
+// The memory a picture's encoding takes: the picture to encode at channels
+// bytes a pixel, and the encoded file, which is kept whole until it is
+// written out (its room is taken at once for as many bytes again).
+std::uint64_t SaveBytes(int width, int height, int channels)
+{
+    const std::uint64_t raw = std::uint64_t(width) * std::uint64_t(height) * std::uint64_t(channels);
+    return 2 * raw + EncoderReserve;
+}
+
+AnsiString NotEnoughMemory(int width, int height, std::uint64_t bytes)
+{
+    return "not enough memory to write a " + std::to_string(width) + "\u00d7" +
+           std::to_string(height) + " picture (needs " + std::to_string((bytes + MiB - 1) / MiB) +
+           " MiB)";
+}
+
+// The encoded file, kept in memory. Encoders are never told of a failed
+// write (libpng would print its own complaint on standard error): what cannot
+// be kept is dropped, and Short() says so afterwards.
+class TEncodedFile : public QIODevice {
+public:
+    explicit TEncodedFile(qsizetype expected)
+    {
+        try {
+            bytes.reserve(expected);
+        } catch (const std::bad_alloc&) {
+        }
+        open(QIODevice::WriteOnly);
+    }
+    const QByteArray& Bytes() const { return bytes; }
+    bool Short() const { return shortOfMemory; }
+
+protected:
+    qint64 readData(char*, qint64) override { return -1; }
+    qint64 writeData(const char* data, qint64 length) override
+    {
+        if (!shortOfMemory) {
+            try {
+                bytes.append(data, qsizetype(length));
+            } catch (const std::bad_alloc&) {
+                shortOfMemory = true;
+            }
+        }
+        return length;
+    }
+
+private:
+    QByteArray bytes;
+    bool shortOfMemory = false;
+};
 
 }  // namespace
 
@@ -108,9 +188,9 @@ AnsiString CannotOpen(const AnsiString& fileName, const QSaveFile& file)
     const QFileInfo target(QString::fromStdString(fileName));
     const QFileInfo folder(target.absolutePath());
     if (!folder.exists())
-        return "the folder " + folder.absoluteFilePath().toStdString() + " does not exist";
+        return "the folder " + ShownName(folder.absoluteFilePath().toStdString()) + " does not exist";
     if (!folder.isDir())
-        return folder.absoluteFilePath().toStdString() + " is not a folder";
+        return ShownName(folder.absoluteFilePath().toStdString()) + " is not a folder";
     if (target.isDir())
         return "it is a folder";
     // The system's words for a refused write: the folder's permissions, or a
@@ -118,7 +198,7 @@ AnsiString CannotOpen(const AnsiString& fileName, const QSaveFile& file)
     const QString error = file.errorString();
     for (const int refused : {EACCES, EPERM, EROFS})
         if (error == QString::fromLocal8Bit(std::strerror(refused)))
-            return "the folder " + folder.absoluteFilePath().toStdString() + " is not writable (" +
+            return "the folder " + ShownName(folder.absoluteFilePath().toStdString()) + " is not writable (" +
                    error.toStdString() + ")";
     return error.toStdString();
 }
@@ -136,7 +216,17 @@ AnsiString CannotFinish(const QString& error)
 void TSaveGroup::AddPicture(const AnsiString& fileName, TPicture* picture)
 {
     CheckPictureName(fileName);
-    AddImage(fileName, Encodable(picture->Image()));
+    const QImage& image = picture->Image();
+    if (image.isNull())
+        throw EWriteError(fileName, "there are no pixels to write");
+    // Gray or not, the check takes the larger of the two.
+    const std::uint64_t needed = SaveBytes(image.width(), image.height(), 3);
+    if (needed > AvailableMemory())
+        throw EWriteError(fileName, NotEnoughMemory(image.width(), image.height(), needed));
+    const QImage encodable = Encodable(image);
+    if (encodable.isNull())
+        throw EWriteError(fileName, NotEnoughMemory(image.width(), image.height(), needed));
+    AddImage(fileName, encodable);
 }
 
 void TSaveGroup::AddPixels(const AnsiString& fileName, int width, int height, int channels,
@@ -145,6 +235,9 @@ void TSaveGroup::AddPixels(const AnsiString& fileName, int width, int height, in
     CheckPictureName(fileName);
     if (!bytes || width <= 0 || height <= 0 || (channels != 1 && channels != 3))
         throw EWriteError(fileName, "there are no pixels to write");
+    const std::uint64_t needed = SaveBytes(width, height, channels);
+    if (needed > AvailableMemory())
+        throw EWriteError(fileName, NotEnoughMemory(width, height, needed));
     const QImage view(bytes, width, height, qsizetype(width) * channels,
                       channels == 1 ? QImage::Format_Grayscale8 : QImage::Format_RGB888);
     AddImage(fileName, view);
@@ -152,21 +245,37 @@ void TSaveGroup::AddPixels(const AnsiString& fileName, int width, int height, in
 
 void TSaveGroup::AddImage(const AnsiString& fileName, const QImage& image)
 {
-    if (image.isNull())
-        throw EWriteError(fileName, "not enough memory to write the picture");
+    // Encoded in memory first: the encoder never meets a failing disk, whose
+    // error the file reports in its own words below.
+    const int channels = image.format() == QImage::Format_Grayscale8 ? 1 : 3;
+    TEncodedFile encoded(qsizetype(std::uint64_t(image.width()) * image.height() * channels +
+                                   std::uint64_t(image.height()) + 65536));
+    QImageWriter writer(&encoded, FormatOf(fileName));
+    const bool written = writer.write(image);
+    if (encoded.Short())
+        throw EWriteError(fileName, NotEnoughMemory(image.width(), image.height(),
+                                                    SaveBytes(image.width(), image.height(), channels)));
+    if (!written)
+        throw EWriteError(fileName, writer.errorString().toStdString());
+
     files.push_back(std::make_unique<File>(fileName));
     File& f = *files.back();
     f.file.setDirectWriteFallback(false);
     if (!f.file.open(QIODevice::WriteOnly))
         throw EWriteError(fileName, CannotOpen(fileName, f.file));
-    QImageWriter writer(&f.file, FormatOf(fileName));
-    const bool written = writer.write(image);
-    // Encoders do not all notice a failed write: the file's own error, taken
-    // now (committing loses its words), says what went wrong.
-    if (!f.file.flush() || f.file.error() != QFileDevice::NoError)
+    // A write that stops short (a disk filling up) is repeated for the rest,
+    // so that the file's own error, taken now (committing loses its words),
+    // says what went wrong.
+    const QByteArray& bytes = encoded.Bytes();
+    qint64 done = 0;
+    while (done < bytes.size()) {
+        const qint64 step = f.file.write(bytes.constData() + done, bytes.size() - done);
+        if (step <= 0)
+            break;
+        done += step;
+    }
+    if (done != bytes.size() || !f.file.flush() || f.file.error() != QFileDevice::NoError)
         throw EWriteError(fileName, CannotFinish(f.file.errorString()));
-    if (!written)
-        throw EWriteError(fileName, writer.errorString().toStdString());
 }
 
 void TSaveGroup::AddText(const AnsiString& fileName, const AnsiString& text)
