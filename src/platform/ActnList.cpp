@@ -4,6 +4,8 @@
 #include <QAction>
 #include <QApplication>
 #include <QFileDialog>
+#include <QImageReader>
+#include <QStringList>
 
 #include "platform/Application.h"
 
@@ -25,10 +27,22 @@ bool TOpenDialog::Execute(QWidget* parent)
     QFileDialog dialog(parent);
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    QStringList filters;
+    for (const AnsiString& filter : PictureFilters())
+        filters << QString::fromStdString(filter);
+    dialog.setNameFilters(filters);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return false;
     fileName = dialog.selectedFiles().constFirst().toStdString();
     return true;
+}
+
+std::vector<AnsiString> TOpenDialog::PictureFilters()
+{
+    QStringList patterns;
+    for (const QByteArray& format : QImageReader::supportedImageFormats())
+        patterns << QStringLiteral("*.") + QString::fromLatin1(format);
+    return {("Pictures (" + patterns.join(' ') + ")").toStdString(), "All files (*)"};
 }
 
 void TFileOpen::Execute()

@@ -4,6 +4,10 @@
 #include <QContextMenuEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QFileInfo>
+#include <QHelpEvent>
+#include <QPointer>
+#include <QToolTip>
 #include <QHeaderView>
 #include <QImage>
 #include <QMimeData>
@@ -13,6 +17,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <string>
 #include <vector>
 
 #include "platform/ActnList.h"
@@ -93,7 +98,39 @@ void TImage::dropEvent(QDropEvent* event)
         return;
     }
     event->acceptProposedAction();
-    Application->Dispatch([this, name = file.toStdString()] { onDropFile(name); });
+    // Opened once the drop has ended: the program the file came from waits
+    // for the drop while a message box would wait for the user.
+    Application->Post([pane = QPointer<TImage>(this), name = file.toStdString()] {
+        if (pane && pane->onDropFile)
+            pane->onDropFile(name);
+    });
+}
+
+AnsiString TImage::GetHint() const
+{
+    const QString help = toolTip();
+    if (Picture->GetWidth() == 0)
+        return help.toStdString();
+    const AnsiString size =
+        std::to_string(Picture->GetWidth()) + "\u00d7" + std::to_string(Picture->GetHeight());
+    const AnsiString name = ShownName(
+        QFileInfo(QString::fromStdString(Picture->GetFileName())).fileName().toStdString());
+    const AnsiString first = name.empty() ? size : name + " \u2014 " + size;
+    return help.isEmpty() ? first : first + "\n" + help.toStdString();
+}
+
+bool TImage::event(QEvent* event)
+{
+    if (event->type() != QEvent::ToolTip)
+        return QWidget::event(event);
+    const QString hint = QString::fromStdString(GetHint());
+    if (hint.isEmpty()) {
+        QToolTip::hideText();
+        event->ignore();
+    } else {
+        QToolTip::showText(static_cast<QHelpEvent*>(event)->globalPos(), hint, this);
+    }
+    return true;
 }
 
 TPixelView::TPixelView(QWidget* parent) : QWidget(parent), shown(std::make_unique<QImage>()) {}

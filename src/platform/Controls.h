@@ -35,7 +35,8 @@ public:
     std::function<void()> OnPictureChange;
 
     // When set, a single local file dropped on the control is handed to it
-    // (through the application's handler guard); any other drop is refused.
+    // (through the application's handler guard) once the drop has ended; any
+    // other drop is refused.
     void SetOnDropFile(std::function<void(const AnsiString& fileName)> handler);
 
     // The menu shown on a right-click, or on the menu key once a click has
@@ -43,7 +44,13 @@ public:
     void SetPopupMenu(TPopupMenu* menu);
     TPopupMenu* GetPopupMenu() const { return popupMenu; }
 
+    // What the control's tooltip shows: the picture's file name and size
+    // ("chelsea.png — 451×300") above the tooltip text it was given;
+    // that text alone while it shows no picture.
+    AnsiString GetHint() const;
+
 protected:
+    bool event(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
