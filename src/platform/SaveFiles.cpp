@@ -93,9 +93,10 @@ AnsiString NotEnoughMemory(int width, int height, std::uint64_t bytes)
            " MiB)";
 }
 
-// The encoded file, kept in memory. Encoders are never told of a failed
-// write (libpng would print its own complaint on standard error): what cannot
-// be kept is dropped, and Short() says so afterwards.
+// The encoded file, kept in memory; random access, as the TIFF encoder goes
+// back to fill in offsets. Encoders are never told of a failed write (libpng
+// would print its own complaint on standard error): what cannot be kept is
+// dropped, and Short() says so afterwards.
 class TEncodedFile : public QIODevice {
 public:
     explicit TEncodedFile(qsizetype expected)
@@ -108,17 +109,21 @@ public:
     }
     const QByteArray& Bytes() const { return bytes; }
     bool Short() const { return shortOfMemory; }
+    qint64 size() const override { return bytes.size(); }
 
 protected:
     qint64 readData(char*, qint64) override { return -1; }
     qint64 writeData(const char* data, qint64 length) override
     {
-        if (!shortOfMemory) {
-            try {
-                bytes.append(data, qsizetype(length));
-            } catch (const std::bad_alloc&) {
-                shortOfMemory = true;
-            }
+        const qint64 at = pos();
+        if (shortOfMemory || length <= 0)
+            return length;
+        try {
+            if (at + length > bytes.size())
+                bytes.resize(qsizetype(at + length));
+            std::memcpy(bytes.data() + at, data, std::size_t(length));
+        } catch (const std::bad_alloc&) {
+            shortOfMemory = true;
         }
         return length;
     }
