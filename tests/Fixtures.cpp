@@ -4,7 +4,9 @@
 #include "Sides.h"
 #include "Unit1.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 #include <gtest/gtest.h>
 #include <linux/capability.h>
@@ -81,6 +83,41 @@ Results EngineResults(const std::string& left, const std::string& right, int mod
 }
 
 QString CliProgram() { return QStringLiteral(KORVANITH_CLI_PATH); }
+
+ControlGroup::ControlGroup(std::uint64_t limit)
+{
+    QFile self("/proc/self/cgroup");
+    if (!self.open(QIODevice::ReadOnly))
+        return;
+    for (const QByteArray& line : self.readAll().split('\n')) {
+        const QList<QByteArray> fields = line.split(':');
+        if (fields.size() != 3)
+            continue;
+        QString root, limitFile;
+        if (fields[1].isEmpty() && QFileInfo::exists("/sys/fs/cgroup/cgroup.controllers"))
+            root = "/sys/fs/cgroup", limitFile = "memory.max";
+        else if (fields[1].split(',').contains("memory"))
+            root = "/sys/fs/cgroup/memory", limitFile = "memory.limit_in_bytes";
+        else
+            continue;
+        const QString group = root + fields[2] + "/korvanith-fixture-" + QString::number(getpid());
+        if (!QDir().mkpath(group))
+            continue;
+        QFile file(group + "/" + limitFile);
+        if (file.open(QIODevice::WriteOnly) && file.write(QByteArray::number(qulonglong(limit))) > 0 &&
+            file.flush()) {
+            path = group;
+            return;
+        }
+        QDir().rmdir(group);
+    }
+}
+
+ControlGroup::~ControlGroup()
+{
+    if (!path.isEmpty())
+        QDir().rmdir(path);
+}
 
 QByteArray WithOrientation(const QByteArray& jpeg, int orientation)
 {

@@ -61,6 +61,18 @@ private:
     void* previousHandler = nullptr;
 };
 
+// A memory control group of its own under this process's group, cgroup v2
+// or v1, limited to the bytes given; removed when it ends. Its path is empty
+// where the machine offers none that can be made here.
+class ControlGroup {
+public:
+    explicit ControlGroup(std::uint64_t limit);
+    ~ControlGroup();
+    ControlGroup(const ControlGroup&) = delete;
+    ControlGroup& operator=(const ControlGroup&) = delete;
+    QString path;
+};
+
 // The korvanith-cli built beside the tests.
 QString CliProgram();
 

@@ -205,6 +205,63 @@ INSTANTIATE_TEST_SUITE_P(
                       Limit{"lab_512_plus_64MiB", true, 512, 64, nullptr}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// --- the command-line tool in a small control group --------------------------------
+
+struct Group {
+    const char* name;
+    bool lab;
+    int side;
+    std::uint64_t limitMiB;
+};
+
+void PrintTo(const Group& c, std::ostream* os) { *os << c.name; }
+
+class ToolInControlGroup : public ::testing::TestWithParam<Group> {};
+
+// Past the group's limit its out-of-memory killer would end the tool without
+// a word: each run must end by itself, succeeding or saying memory is short.
+TEST_P(ToolInControlGroup, EndsByItselfWithOneLineSayingMemoryIsShortOrSucceeds)
+{
+#ifdef KORVANITH_ASAN
+    GTEST_SKIP() << "the address sanitizer's own memory does not fit in a small control group";
+#endif
+    const Group& c = GetParam();
+    const fixtures::ControlGroup group(c.limitMiB * MiB);
+    if (group.path.isEmpty())
+        GTEST_SKIP() << "no memory control group can be made here";
+    Folder folder;
+    const QString left = QString::fromStdString(folder.Save(RandomColour(c.side, c.side, 3), "left.png"));
+    const QString right = QString::fromStdString(folder.Save(RandomColour(c.side, c.side, 4), "right.png"));
+    const QStringList arguments = c.lab ? QStringList{"lab", left, right, folder.Path("out")}
+                                        : QStringList{"--mode", "swap", left, right,
+                                                      folder.Path("l.png"), folder.Path("r.png")};
+    QProcess process;
+    process.start("bash", QStringList{"-c", "echo $$ > \"$0/cgroup.procs\" && exec \"$1\" \"${@:2}\"",
+                                      group.path, fixtures::CliProgram()} +
+                              arguments);
+    ASSERT_TRUE(process.waitForFinished(Patience)) << "did not end within 30 s";
+    const std::string err = process.readAllStandardError().toStdString();
+    ASSERT_EQ(process.exitStatus(), QProcess::NormalExit) << "killed: " << err;
+    if (process.exitCode() == 0) {
+        EXPECT_EQ(err, "");
+        return;
+    }
+    EXPECT_EQ(process.exitCode(), 1);
+    const std::vector<std::string> lines = Lines(err);
+    ASSERT_EQ(lines.size(), 1u) << err;
+    EXPECT_TRUE(SaysMemoryIsShort(lines[0])) << lines[0];
+}
+
+INSTANTIATE_TEST_SUITE_P(Limits, ToolInControlGroup,
+                         ::testing::Values(Group{"swap_2048_in_24MiB", false, 2048, 24},
+                                           Group{"swap_2048_in_40MiB", false, 2048, 40},
+                                           Group{"swap_2048_in_56MiB", false, 2048, 56},
+                                           Group{"swap_2048_in_80MiB", false, 2048, 80},
+                                           Group{"swap_2048_in_128MiB", false, 2048, 128},
+                                           Group{"lab_512_in_40MiB", true, 512, 40},
+                                           Group{"lab_512_in_64MiB", true, 512, 64}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 // --- the window's loader and saver under an address-space limit -----------------
 
 // Runs the action in a child process whose address space may grow by room
