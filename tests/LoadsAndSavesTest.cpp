@@ -465,7 +465,19 @@ INSTANTIATE_TEST_SUITE_P(
                       SaveRoom{"bmp_colour_16MiB", "bmp", false, 16, nullptr},
                       SaveRoom{"bmp_colour_no_limit", "bmp", false, -1, "written"},
                       SaveRoom{"tif_colour_24MiB", "tif", false, 24, nullptr},
-                      SaveRoom{"tif_colour_no_limit", "tif", false, -1, "written"}),
+                      SaveRoom{"tif_colour_no_limit", "tif", false, -1, "written"},
+                      // encoders that convert the picture first, on the toolkit's threads
+                      SaveRoom{"ppm_gray_28MiB", "ppm", true, 28, nullptr},
+                      SaveRoom{"ppm_gray_44MiB", "ppm", true, 44, nullptr},
+                      SaveRoom{"pbm_gray_28MiB", "pbm", true, 28, nullptr},
+                      SaveRoom{"xpm_gray_28MiB", "xpm", true, 28, nullptr},
+                      SaveRoom{"xbm_gray_28MiB", "xbm", true, 28, nullptr},
+                      SaveRoom{"wbmp_gray_28MiB", "wbmp", true, 28, nullptr},
+                      SaveRoom{"icns_colour_28MiB", "icns", false, 28, nullptr},
+                      // encoders that fail, or throw, when their own memory runs out
+                      SaveRoom{"webp_colour_68MiB", "webp", false, 68, nullptr},
+                      SaveRoom{"webp_gray_68MiB", "webp", true, 68, nullptr},
+                      SaveRoom{"xpm_colour_68MiB", "xpm", false, 68, nullptr}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // --- what a written file carries of its source ------------------------------------

@@ -7,7 +7,9 @@
 #include <QImageReader>
 #include <QLocale>
 #include <QString>
+#include <QThreadPool>
 
+#include <algorithm>
 #include <string>
 
 #include "platform/Memory.h"
@@ -33,12 +35,12 @@ QString TooLarge(std::int64_t width, std::int64_t height)
 
 constexpr std::uint64_t MiB = std::uint64_t(1) << 20;
 
-QString NotEnoughMemory(QSize size, std::uint64_t bytes)
+QString NotEnoughMemory(QSize size, const TMemoryNeed& need, const TMemoryFigures& figures)
 {
     return QStringLiteral("not enough memory to load a %1\u00d7%2 picture (needs %3 MiB)")
         .arg(size.width())
         .arg(size.height())
-        .arg((bytes + MiB - 1) / MiB);
+        .arg(need.ShownMiB(figures));
 }
 
 // Decoders may hold up to 8 bytes a pixel (16-bit RGBA) before conversion.
@@ -51,14 +53,17 @@ constexpr std::uint64_t DecoderReserve = 1 * MiB;
 // The memory a load holds at its height: the decoded picture in the format
 // the decoder names (8 bytes a pixel when it names none), the packed copy,
 // and what a progressive JPEG keeps of its coefficients (2 bytes each).
-std::uint64_t LoadBytes(QSize size, QImage::Format format, int jpegCoefficientPlanes)
+// Decoders may convert what they decode: the stacks of the toolkit's threads
+// for that.
+TMemoryNeed LoadNeed(QSize size, QImage::Format format, int jpegCoefficientPlanes)
 {
     const std::uint64_t width = std::uint64_t(size.width()), height = std::uint64_t(size.height());
     const std::uint64_t bits =
         format == QImage::Format_Invalid ? 64 : QImage::toPixelFormat(format).bitsPerPixel();
     const std::uint64_t decodedRow = (width * bits + 31) / 32 * 4;
-    return height * (decodedRow + 4 * width + 2 * width * std::uint64_t(jpegCoefficientPlanes)) +
-           DecoderReserve;
+    return {height * (decodedRow + 4 * width + 2 * width * std::uint64_t(jpegCoefficientPlanes)) +
+                DecoderReserve,
+            ToolkitThreadStacks(std::int64_t(width * height))};
 }
 
 // Where source pixel (x, y) of a width x height picture lands once the
@@ -115,6 +120,17 @@ QImage ToPackedPixels(const QImage& decoded, Orientation o)
 
 }  // namespace
 
+std::uint64_t ToolkitThreadStacks(std::int64_t pixels)
+{
+    const std::int64_t segments = pixels >> 16;
+    if (segments <= 1)
+        return 0;
+    const QThreadPool* pool = QThreadPool::globalInstance();
+    const std::int64_t threads = std::min<std::int64_t>(segments, std::max(1, pool->maxThreadCount()));
+    const std::uint64_t stack = pool->stackSize() > 0 ? std::uint64_t(pool->stackSize()) : ThreadStackBytes();
+    return std::uint64_t(threads) * stack;
+}
+
 static_assert(Q_BYTE_ORDER == Q_LITTLE_ENDIAN, "TCanvas reads RGBX words as 0xXXBBGGRR");
 
 TPicture::TPicture() : image(std::make_unique<QImage>()), bitmap(*this) {}
@@ -142,11 +158,11 @@ void TPicture::LoadFromFile(const AnsiString& fileName)
         CannotLoad(fileName, TooLarge(upright.width(), upright.height()));
     // Checked before decoding: past the memory at hand the system's
     // out-of-memory killer, not a failed allocation, would answer.
-    const std::uint64_t needed =
-        declared.isValid()
-? LoadBytes(declared, reader.imageFormat(), coefficientPlanes) : 0;
-    if (needed > AvailableMemory())
-        CannotLoad(fileName, NotEnoughMemory(upright, needed));
+    const TMemoryNeed need = declared.isValid()
+                                 ? LoadNeed(declared, reader.imageFormat(), coefficientPlanes)
+                                 : TMemoryNeed{};
+    if (const TMemoryFigures figures = CurrentMemoryFigures(); !need.Fits(figures))
+        CannotLoad(fileName, NotEnoughMemory(upright, need, figures));
 
     QImage decoded;
     if (!reader.read(&decoded) || decoded.isNull()) {
@@ -157,8 +173,9 @@ void TPicture::LoadFromFile(const AnsiString& fileName)
             CannotLoad(fileName, TooLarge(bmp.width(), bmp.height()));
         // A decoder says the same of a picture it could not allocate as of
         // damaged data: memory within twice the need is taken as the cause.
-        if (needed > 0 && 2 * needed > AvailableMemory())
-            CannotLoad(fileName, NotEnoughMemory(upright, needed));
+        const TMemoryFigures figures = CurrentMemoryFigures();
+        if (need.bytes > 0 && !TMemoryNeed{2 * need.bytes, need.stacks}.Fits(figures))
+            CannotLoad(fileName, NotEnoughMemory(upright, need, figures));
         CannotLoad(fileName, QStringLiteral("the picture data is damaged or cut short"));
     }
     if (std::int64_t(decoded.width()) * decoded.height() > MaxPixels)
@@ -168,10 +185,10 @@ void TPicture::LoadFromFile(const AnsiString& fileName)
 
     const Orientation orientation(reader.transformation());
     QImage packed = ToPackedPixels(decoded, orientation);
-    if (packed.isNull()) {
-        const QSize size = orientation.Upright(decoded.size());
-        CannotLoad(fileName, NotEnoughMemory(size, LoadBytes(decoded.size(), decoded.format(), 0)));
-    }
+    if (packed.isNull())
+        CannotLoad(fileName, NotEnoughMemory(orientation.Upright(decoded.size()),
+                                             LoadNeed(decoded.size(), decoded.format(), 0),
+                                             CurrentMemoryFigures()));
     *image = std::move(packed);
     this->fileName = fileName;
     Changed();

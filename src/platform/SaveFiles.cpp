@@ -77,21 +77,62 @@ constexpr std::uint64_t MiB = std::uint64_t(1) << 20;
 // What an encoder holds besides the picture: its tables and row buffers.
 constexpr std::uint64_t EncoderReserve = 1 * MiB;
 
-// The memory a picture's encoding takes: the picture to encode at channels
-// bytes a pixel, and the encoded file, which is kept whole until it is
-// written out (its room is taken at once for as many bytes again).
-std::uint64_t SaveBytes(int width, int height, int channels)
+// The encoded file's room, taken at once: 4 bytes a pixel, as much as the
+// widest format written (32-bit BMP) and more than any compression gives.
+std::uint64_t EncodedRoom(int width, int height)
 {
-    const std::uint64_t raw = std::uint64_t(width) * std::uint64_t(height) * std::uint64_t(channels);
-    return 2 * raw + EncoderReserve;
+    return 4 * std::uint64_t(width) * std::uint64_t(height) + std::uint64_t(height) + 65536;
 }
 
-AnsiString NotEnoughMemory(int width, int height, std::uint64_t bytes)
+// The memory a picture's encoding takes: the picture to encode at channels
+// bytes a pixel, the copy an encoder converts it to first (up to 4 bytes a
+// pixel, and the toolkit's helper threads for that), and the encoded file,
+// kept whole until it is written out.
+TMemoryNeed SaveNeed(int width, int height, int channels)
 {
-    return "not enough memory to write a " + std::to_string(width) + "\u00d7" +
-           std::to_string(height) + " picture (needs " + std::to_string((bytes + MiB - 1) / MiB) +
-           " MiB)";
+    const std::uint64_t pixels = std::uint64_t(width) * std::uint64_t(height);
+    return {pixels * std::uint64_t(channels + 4) + EncodedRoom(width, height) + EncoderReserve,
+            ToolkitThreadStacks(std::int64_t(pixels))};
 }
+
+[[noreturn]] void NotEnoughMemory(const AnsiString& fileName, int width, int height,
+                                  const TMemoryNeed& need, const TMemoryFigures& figures)
+{
+    throw EWriteError(fileName, "not enough memory to write a " + std::to_string(width) + "\u00d7" +
+                                    std::to_string(height) + " picture (needs " +
+                                    std::to_string(need.ShownMiB(figures)) + " MiB)");
+}
+
+// Raises EWriteError unless the memory at hand holds the need.
+void CheckMemory(const AnsiString& fileName, int width, int height, const TMemoryNeed& need)
+{
+    if (const TMemoryFigures figures = CurrentMemoryFigures(); !need.Fits(figures))
+        NotEnoughMemory(fileName, width, height, need, figures);
+}
+
+// While it lives, the toolkit's messages (encoders' complaints, such as
+// "failed to encode webp picture") are kept instead of printed: the refusal
+// that follows says what went wrong in one line.
+class TKeptMessages {
+public:
+    TKeptMessages() : previous(qInstallMessageHandler(Keep)) { last().clear(); }
+    ~TKeptMessages() { qInstallMessageHandler(previous); }
+    TKeptMessages(const TKeptMessages&) = delete;
+    TKeptMessages& operator=(const TKeptMessages&) = delete;
+    QString Last() const { return last(); }
+
+private:
+    static QString& last()
+    {
+        static QString message;
+        return message;
+    }
+    static void Keep(QtMsgType, const QMessageLogContext&, const QString& message)
+    {
+        last() = message.trimmed();
+    }
+    QtMessageHandler previous;
+};
 
 // The encoded file, kept in memory; random access, as the TIFF encoder goes
 // back to fill in offsets. Encoders are never told of a failed write (libpng
@@ -225,12 +266,11 @@ void TSaveGroup::AddPicture(const AnsiString& fileName, TPicture* picture)
     if (image.isNull())
         throw EWriteError(fileName, "there are no pixels to write");
     // Gray or not, the check takes the larger of the two.
-    const std::uint64_t needed = SaveBytes(image.width(), image.height(), 3);
-    if (needed > AvailableMemory())
-        throw EWriteError(fileName, NotEnoughMemory(image.width(), image.height(), needed));
+    const TMemoryNeed need = SaveNeed(image.width(), image.height(), 3);
+    CheckMemory(fileName, image.width(), image.height(), need);
     const QImage encodable = Encodable(image);
     if (encodable.isNull())
-        throw EWriteError(fileName, NotEnoughMemory(image.width(), image.height(), needed));
+        NotEnoughMemory(fileName, image.width(), image.height(), need, CurrentMemoryFigures());
     AddImage(fileName, encodable);
 }
 
@@ -240,9 +280,7 @@ void TSaveGroup::AddPixels(const AnsiString& fileName, int width, int height, in
     CheckPictureName(fileName);
     if (!bytes || width <= 0 || height <= 0 || (channels != 1 && channels != 3))
         throw EWriteError(fileName, "there are no pixels to write");
-    const std::uint64_t needed = SaveBytes(width, height, channels);
-    if (needed > AvailableMemory())
-        throw EWriteError(fileName, NotEnoughMemory(width, height, needed));
+    CheckMemory(fileName, width, height, SaveNeed(width, height, channels));
     const QImage view(bytes, width, height, qsizetype(width) * channels,
                       channels == 1 ? QImage::Format_Grayscale8 : QImage::Format_RGB888);
     AddImage(fileName, view);
@@ -252,16 +290,30 @@ void TSaveGroup::AddImage(const AnsiString& fileName, const QImage& image)
 {
     // Encoded in memory first: the encoder never meets a failing disk, whose
     // error the file reports in its own words below.
-    const int channels = image.format() == QImage::Format_Grayscale8 ? 1 : 3;
-    TEncodedFile encoded(qsizetype(std::uint64_t(image.width()) * image.height() * channels +
-                                   std::uint64_t(image.height()) + 65536));
+    TEncodedFile encoded(qsizetype(EncodedRoom(image.width(), image.height())));
     QImageWriter writer(&encoded, FormatOf(fileName));
-    const bool written = writer.write(image);
-    if (encoded.Short())
-        throw EWriteError(fileName, NotEnoughMemory(image.width(), image.height(),
-                                                    SaveBytes(image.width(), image.height(), channels)));
+    bool written = false, failedAllocation = false;
+    QString said;
+    {
+        const TKeptMessages kept;
+        try {
+            written = writer.write(image);
+        } catch (const std::bad_alloc&) {
+            failedAllocation = true;
+        }
+        said = kept.Last();
+    }
+    // An encoder short of memory may also just fail: memory within twice the
+    // need is then taken as the cause.
+    const TMemoryNeed need = SaveNeed(image.width(), image.height(), image.depth() / 8);
+    const TMemoryFigures figures = CurrentMemoryFigures();
+    if (failedAllocation || encoded.Short() || (!written && !TMemoryNeed{2 * need.bytes, need.stacks}.Fits(figures)))
+        NotEnoughMemory(fileName, image.width(), image.height(), need, figures);
     if (!written)
-        throw EWriteError(fileName, writer.errorString().toStdString());
+        throw EWriteError(fileName, (writer.error() == QImageWriter::UnknownError && !said.isEmpty()
+                                         ? said
+                                         : writer.errorString())
+                                        .toStdString());
 
     files.push_back(std::make_unique<File>(fileName));
     File& f = *files.back();
