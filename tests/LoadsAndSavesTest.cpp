@@ -31,6 +31,7 @@
 #include <vector>
 
 #include "Fixtures.h"
+#include "platform/Controls.h"
 #include "platform/Graphics.h"
 #include "platform/SaveFiles.h"
 
@@ -479,6 +480,43 @@ INSTANTIATE_TEST_SUITE_P(
                       SaveRoom{"webp_gray_68MiB", "webp", true, 68, nullptr},
                       SaveRoom{"xpm_colour_68MiB", "xpm", false, 68, nullptr}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// A lab tile's view: 2048x2048 gray pixels scaled to fit 700x700. It ends showing
+// them scaled within its room, or nothing where even block averages find no
+// memory; the toolkit's threaded scaling is used only where its threads can start.
+class TileUnderLimit : public ::testing::TestWithParam<int> {};
+
+TEST_P(TileUnderLimit, EndsShowingThePixelsWithinItsRoomOrNothing)
+{
+#ifdef KORVANITH_ASAN
+    GTEST_SKIP() << "the address sanitizer's shadow memory does not fit under an address-space limit";
+#endif
+    const int roomMiB = GetParam();
+    const QImage pixels = RandomGray(2048, 2048, 15);
+    TPixelView view;
+    view.resize(700, 700);
+    const ChildOutcome outcome = InChild(roomMiB < 0 ? -1 : roomMiB * std::int64_t(MiB), [&] {
+        view.SetPixels(2048, 2048, 1, pixels.constBits());
+        const QSize shown = view.ShownSize();
+        return std::to_string(shown.width()) + "x" + std::to_string(shown.height());
+    });
+    SCOPED_TRACE(roomMiB < 0 ? std::string("no limit") : std::to_string(roomMiB) + " MiB of room");
+    const bool nothing = outcome.line == "0x0";
+    const auto x = outcome.line.find('x');
+    const bool within = x != std::string::npos && x > 0 && outcome.line.find_first_not_of("0123456789x") == std::string::npos &&
+                        std::stoi(outcome.line.substr(0, x)) <= 700 && std::stoi(outcome.line.substr(x + 1)) <= 700 &&
+                        std::stoi(outcome.line.substr(0, x)) >= 350;
+    EXPECT_TRUE(nothing || within) << outcome.line;
+    if (roomMiB < 0) {
+        EXPECT_EQ(outcome.line, "700x700");
+    }
+    EXPECT_EQ(outcome.err, "") << "besides: " << outcome.line;
+}
+
+INSTANTIATE_TEST_SUITE_P(Rooms, TileUnderLimit, ::testing::Values(0, 1, 2, 4, 8, 12, 16, 20, 24, 32, 40, 48, 64, -1),
+                         [](const auto& info) {
+                             return info.param < 0 ? std::string("no_limit") : std::to_string(info.param) + "MiB";
+                         });
 
 // --- what a written file carries of its source ------------------------------------
 

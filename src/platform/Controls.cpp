@@ -22,6 +22,7 @@
 
 #include "platform/ActnList.h"
 #include "platform/Application.h"
+#include "platform/Memory.h"
 #include "platform/Menus.h"
 
 TImage::TImage(QWidget* parent)
@@ -165,6 +166,30 @@ QImage Reduced(const std::uint8_t* bytes, int width, int height, int channels, i
     return reduced;
 }
 
+// The view scaled smoothly to fit the room in proportion. The toolkit
+// converts the view to 32-bit pixels and scales it on its helper threads, and
+// waits for ever for one that cannot start: where memory is short for that,
+// block averages alone bring the view within the room.
+QImage ScaledWithin(const QImage& view, QSize room)
+{
+    const std::uint64_t pixels = std::uint64_t(view.width()) * std::uint64_t(view.height());
+    const std::uint64_t roomPixels = std::uint64_t(room.width()) * std::uint64_t(room.height());
+    const TMemoryNeed need{4 * (pixels + roomPixels) + (1 << 20),
+                           ToolkitThreadStacks(std::int64_t(std::max(pixels, roomPixels)))};
+    if (need.Fits(CurrentMemoryFigures()))
+        return view.scaled(room, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    const int f = std::max((view.width() + room.width() - 1) / room.width(),
+                           (view.height() + room.height() - 1) / room.height());
+    const int channels = view.format() == QImage::Format_Grayscale8 ? 1 : 3;
+    const std::size_t row = std::size_t(view.width()) * channels;
+    if (std::size_t(view.bytesPerLine()) == row)
+        return Reduced(view.constBits(), view.width(), view.height(), channels, f);
+    std::vector<std::uint8_t> rows(row * std::size_t(view.height()));  // without the padding
+    for (int y = 0; y < view.height(); ++y)
+        std::copy_n(view.constScanLine(y), row, rows.data() + row * std::size_t(y));
+    return Reduced(rows.data(), view.width(), view.height(), channels, f);
+}
+
 }  // namespace
 
 void TPixelView::SetPixels(int width, int height, int channels, const std::uint8_t* bytes)
@@ -180,9 +205,8 @@ void TPixelView::SetPixels(int width, int height, int channels, const std::uint8
                                   : QImage(bytes, width, height, qsizetype(width) * channels,
                                            channels == 1 ? QImage::Format_Grayscale8
                                                          : QImage::Format_RGB888);
-        *shown = view.width() <= room.width() && view.height() <= room.height()
-                     ? view.copy()
-                     : view.scaled(room, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+        *shown = view.width() <= room.width() && view.height() <= room.height() ? view.copy()
+                                                                                : ScaledWithin(view, room);
         if (!shown->isNull())
             pixelWidth = width, pixelHeight = height;
     }
