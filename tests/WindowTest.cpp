@@ -248,7 +248,7 @@ TEST_F(Road, OpenDialogListsThePicturesItReadsFirstAndAllFilesSecond)
     ASSERT_TRUE(answer.Answered());
     ASSERT_EQ(filters.size(), 2) << filters.join(" | ").toStdString();
     EXPECT_TRUE(filters[0].startsWith("Pictures (")) << filters[0].toStdString();
-    for (const char* pattern : {"*.png", "*.jpg", "*.jpeg", "*.bmp", "*.pgm", "*.ppm"})
+    for (const char* pattern : {"*.png", "*.jpg", "*.jpeg", "*.bmp", "*.pgm", "*.ppm", "*.tif", "*.JPG", "*.PNG"})
         EXPECT_TRUE(filters[0].split(QRegularExpression("[( )]")).contains(pattern))
             << pattern << " missing from " << filters[0].toStdString();
     EXPECT_EQ(filters[1], "All files (*)");

@@ -40,8 +40,11 @@ bool TOpenDialog::Execute(QWidget* parent)
 std::vector<AnsiString> TOpenDialog::PictureFilters()
 {
     QStringList patterns;
+    // Both cases: some dialogs (GTK's) match patterns by case, and cameras
+    // name their files IMG_0001.JPG.
     for (const QByteArray& format : QImageReader::supportedImageFormats())
-        patterns << QStringLiteral("*.") + QString::fromLatin1(format);
+        patterns << QStringLiteral("*.") + QString::fromLatin1(format)
+                 << QStringLiteral("*.") + QString::fromLatin1(format).toUpper();
     return {("Pictures (" + patterns.join(' ') + ")").toStdString(), "All files (*)"};
 }
 

@@ -35,8 +35,8 @@ private:
 // reads are listed first, every file on request.
 class TOpenDialog {
 public:
-    // The dialog's filters: "Pictures (*.bmp *.gif *.jpg ...)", one pattern for
-    // each format the toolkit reads, then "All files (*)".
+    // The dialog's filters: "Pictures (*.bmp *.BMP *.gif *.GIF ...)", the
+    // patterns of each format the toolkit reads, then "All files (*)".
     static std::vector<AnsiString> PictureFilters();
 
     // Shows the dialog; true when the user accepted a file.
