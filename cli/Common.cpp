@@ -59,27 +59,7 @@ void CheckPairFitsHere(const Pair& pair)
     }
 }
 
-std::string OneLine(const std::string& text)
-{
-    std::string line;
-    for (const char c : text) {
-        const unsigned char u = static_cast<unsigned char>(c);
-        if (c == '\n')
-            line += "\\n";
-        else if (c == '\r')
-            line += "\\r";
-        else if (c == '\t')
-            line += "\\t";
-        else if (u < 0x20 || u == 0x7f) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\x%02x", unsigned(u));
-            line += escaped;
-        } else {
-            line += c;
-        }
-    }
-    return line;
-}
+std::string OneLine(const std::string& text) { return ShownName(text); }
 
 void Say(const std::string& message)
 {

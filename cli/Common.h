@@ -49,8 +49,8 @@ std::string CropRemedy(const TCropSize& size);
 constexpr const char* Name = "korvanith-cli";
 
 // Text for one line of standard error: control characters written out
-// ("\n", "\t", "\x1b", ...), so that a file name holding them cannot split
-// the line or move the cursor.
+// ("\n", "\t", "\x1B", ...) as ShownName writes them, so that a file name
+// holding them cannot split the line or move the cursor.
 std::string OneLine(const std::string& text);
 
 // Writes "korvanith-cli: message" as one line of standard error.

@@ -356,7 +356,7 @@ TEST(CliRefusal, ControlCharactersInNamesAreShownEscaped)
                                  folder.Path("r.png")});
     EXPECT_EQ(outcome.status, 1);
     EXPECT_EQ(std::count(outcome.err.begin(), outcome.err.end(), '\n'), 1) << outcome.err;
-    EXPECT_NE(outcome.err.find("bad\\nname\\x1b.png"), std::string::npos) << outcome.err;
+    EXPECT_NE(outcome.err.find("bad\\nname\\x1B.png"), std::string::npos) << outcome.err;
 }
 
 // A refused run: one line on standard error, and the result files exactly as

@@ -4,7 +4,9 @@
 #include "Sides.h"
 #include "Unit1.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 #include <gtest/gtest.h>
 #include <linux/capability.h>
@@ -81,6 +83,100 @@ Results EngineResults(const std::string& left, const std::string& right, int mod
 }
 
 QString CliProgram() { return QStringLiteral(KORVANITH_CLI_PATH); }
+
+ControlGroup::ControlGroup(std::uint64_t limit)
+{
+    QFile self("/proc/self/cgroup");
+    if (!self.open(QIODevice::ReadOnly))
+        return;
+    for (const QByteArray& line : self.readAll().split('\n')) {
+        const QList<QByteArray> fields = line.split(':');
+        if (fields.size() != 3)
+            continue;
+        QString root, limitFile;
+        if (fields[1].isEmpty() && QFileInfo::exists("/sys/fs/cgroup/cgroup.controllers"))
+            root = "/sys/fs/cgroup", limitFile = "memory.max";
+        else if (fields[1].split(',').contains("memory"))
+            root = "/sys/fs/cgroup/memory", limitFile = "memory.limit_in_bytes";
+        else
+            continue;
+        const QString group = root + fields[2] + "/korvanith-fixture-" + QString::number(getpid());
+        if (!QDir().mkpath(group))
+            continue;
+        QFile file(group + "/" + limitFile);
+        if (file.open(QIODevice::WriteOnly) && file.write(QByteArray::number(qulonglong(limit))) > 0 &&
+            file.flush()) {
+            path = group;
+            return;
+        }
+        QDir().rmdir(group);
+    }
+}
+
+ControlGroup::~ControlGroup()
+{
+    if (!path.isEmpty())
+        QDir().rmdir(path);
+}
+
+QByteArray WithOrientation(const QByteArray& jpeg, int orientation)
+{
+    // APP1: its length (34, counting itself), "Exif\0\0", then a TIFF
+    // structure in little-endian order ("II", 42, the directory at offset 8):
+    // one entry, tag 0x0112 of type 3 (SHORT), count 1, the value padded to
+    // four bytes, and no next directory.
+    const unsigned char app1[] = {0xFF, 0xE1, 0, 34, 'E', 'x', 'i', 'f', 0, 0,
+                                  'I', 'I', 42, 0, 8, 0, 0, 0,
+                                  1, 0,
+                                  0x12, 0x01, 3, 0, 1, 0, 0, 0,
+                                  static_cast<unsigned char>(orientation), 0, 0, 0,
+                                  0, 0, 0, 0};
+    if (!jpeg.startsWith("\xFF\xD8"))
+        throw std::runtime_error("not a JPEG file");
+    QByteArray bytes = jpeg;
+    bytes.insert(2, reinterpret_cast<const char*>(app1), sizeof app1);
+    return bytes;
+}
+
+namespace {
+std::string toolkitMessages;
+void KeepMessage(QtMsgType, const QMessageLogContext&, const QString& message)
+{
+    toolkitMessages += message.toStdString() + "\n";
+}
+}  // namespace
+
+ErrorCapture::ErrorCapture()
+{
+    std::fflush(stderr);
+    file = std::tmpfile();
+    saved = dup(STDERR_FILENO);
+    if (!file || saved < 0 || dup2(fileno(file), STDERR_FILENO) < 0)
+        throw std::runtime_error("cannot capture standard error");
+    toolkitMessages.clear();
+    previousHandler = reinterpret_cast<void*>(qInstallMessageHandler(KeepMessage));
+}
+
+ErrorCapture::~ErrorCapture() { Finish(); }
+
+std::string ErrorCapture::Finish()
+{
+    if (saved < 0)
+        return {};
+    std::fflush(stderr);
+    dup2(saved, STDERR_FILENO);
+    close(saved);
+    saved = -1;
+    qInstallMessageHandler(reinterpret_cast<QtMessageHandler>(previousHandler));
+    std::string written;
+    std::rewind(file);
+    char buffer[4096];
+    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, file)) > 0;)
+        written.append(buffer, n);
+    std::fclose(file);
+    file = nullptr;
+    return written + toolkitMessages;
+}
 
 std::vector<PackedColour> Pixels(TImage* image)
 {

@@ -6,6 +6,7 @@
 #include <QTemporaryDir>
 
 #include <cstdint>
+#include <cstdio>
 #include <functional>
 #include <string>
 #include <vector>
@@ -35,6 +36,41 @@ public:
 
 private:
     QTemporaryDir dir;
+};
+
+// The JPEG file with an EXIF block inserted after its start-of-image marker
+// whose orientation tag (0x0112) holds the value: 1 upright, 2 mirrored, 3
+// turned half a turn, 4 flipped, 5 transposed, 6 to be turned clockwise, 7
+// transversed, 8 to be turned anticlockwise.
+QByteArray WithOrientation(const QByteArray& jpeg, int orientation);
+
+// What is written to standard error (the file descriptor, so libraries'
+// own prints too) while the capture lives, and the toolkit's messages.
+class ErrorCapture {
+public:
+    ErrorCapture();
+    ~ErrorCapture();
+    ErrorCapture(const ErrorCapture&) = delete;
+    ErrorCapture& operator=(const ErrorCapture&) = delete;
+    // Ends the capture; what was written, then the toolkit's messages, one a line.
+    std::string Finish();
+
+private:
+    int saved = -1;
+    std::FILE* file = nullptr;
+    void* previousHandler = nullptr;
+};
+
+// A memory control group of its own under this process's group, cgroup v2
+// or v1, limited to the bytes given; removed when it ends. Its path is empty
+// where the machine offers none that can be made here.
+class ControlGroup {
+public:
+    explicit ControlGroup(std::uint64_t limit);
+    ~ControlGroup();
+    ControlGroup(const ControlGroup&) = delete;
+    ControlGroup& operator=(const ControlGroup&) = delete;
+    QString path;
 };
 
 // The korvanith-cli built beside the tests.

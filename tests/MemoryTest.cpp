@@ -96,6 +96,41 @@ INSTANTIATE_TEST_SUITE_P(
                2 * MiB, 2000000}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// Work that needs bytes and helper threads' stacks: the stacks count against
+// the address space only, since they take no memory until used.
+struct Need {
+    const char* name;
+    TMemoryFigures figures;
+    TMemoryNeed need;
+    bool fits;
+    std::uint64_t shownMiB;
+};
+
+void PrintTo(const Need& c, std::ostream* os) { *os << c.name; }
+
+class MemoryNeed : public ::testing::TestWithParam<Need> {};
+
+TEST_P(MemoryNeed, FitsTheFiguresAndSaysWhatItNeeds)
+{
+    const Need& c = GetParam();
+    EXPECT_EQ(c.need.Fits(c.figures), c.fits);
+    EXPECT_EQ(c.need.ShownMiB(c.figures), c.shownMiB);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Needs, MemoryNeed,
+    ::testing::Values(
+        Need{"nothing_limits", {None, None, None}, {33 * MiB, 16 * MiB}, true, 49},
+        Need{"available_memory_holds_bytes_not_stacks", {40 * MiB, None, None}, {33 * MiB, 16 * MiB}, true, 49},
+        Need{"available_memory_too_small", {32 * MiB, None, None}, {33 * MiB, 16 * MiB}, false, 33},
+        Need{"group_too_small", {None, 20 * MiB, None}, {33 * MiB, 16 * MiB}, false, 33},
+        Need{"address_space_holds_bytes_and_stacks", {None, None, 49 * MiB}, {33 * MiB, 16 * MiB}, true, 49},
+        Need{"address_space_holds_bytes_only", {None, None, 40 * MiB}, {33 * MiB, 16 * MiB}, false, 49},
+        Need{"no_stacks", {None, None, 33 * MiB}, {33 * MiB, 0}, true, 33},
+        Need{"rounded_up_to_a_MiB", {None, None, None}, {MiB + 1, 0}, true, 2},
+        Need{"nothing_needed", {0, 0, 0}, {0, 0}, true, 0}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 // The real limits of this process: the address-space figure follows its own
 // limit; the least of the figures is what a transform may take.
 TEST(MemoryFigures, AddressSpaceLimitLeavesRoomForWhatIsMapped)

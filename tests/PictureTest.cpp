@@ -166,6 +166,93 @@ TEST(LoadedPixels, WholeJpegLoads)
     }
 }
 
+// --- the file's orientation ------------------------------------------------------
+
+// Six blocks of 16x16 pixels, three across and two down, each of one colour
+// far from the others: a JPEG keeps each block's middle within a few levels.
+constexpr int Block = 16;
+const QRgb BlockColours[2][3] = {{qRgb(230, 20, 20), qRgb(20, 230, 20), qRgb(20, 20, 230)},
+                                 {qRgb(240, 240, 240), qRgb(15, 15, 15), qRgb(230, 230, 20)}};
+
+QImage SixBlocks()
+{
+    return fixtures::Picture(3 * Block, 2 * Block, [](int x, int y) {
+        return BlockColours[y / Block][x / Block] & 0xffffffu;
+    });
+}
+
+struct Turn {
+    const char* name;
+    int orientation;  // the EXIF tag's value
+};
+
+void PrintTo(const Turn& c, std::ostream* os) { *os << c.name; }
+
+// Where the shown pixel (X, Y) lies in the stored W x H picture, from the
+// EXIF definition of each orientation (row 0 and column 0 of the stored
+// picture are its "top" and "left" sides).
+QPoint StoredAt(int orientation, int X, int Y, int W, int H)
+{
+    switch (orientation) {
+    case 2: return {W - 1 - X, Y};          // top-right: mirrored
+    case 3: return {W - 1 - X, H - 1 - Y};  // bottom-right: half a turn
+    case 4: return {X, H - 1 - Y};          // bottom-left: flipped
+    case 5: return {Y, X};                  // left-top: transposed
+    case 6: return {Y, H - 1 - X};          // right-top: turned clockwise to show
+    case 7: return {W - 1 - Y, H - 1 - X};  // right-bottom: transversed
+    case 8: return {W - 1 - Y, X};          // left-bottom: turned anticlockwise to show
+    default: return {X, Y};                 // top-left: as stored
+    }
+}
+
+class TurnedPhotograph : public ::testing::TestWithParam<Turn> {};
+
+TEST_P(TurnedPhotograph, LoadsAsItIsMeantToBeShown)
+{
+    const int orientation = GetParam().orientation;
+    Folder folder;
+    const QImage stored = SixBlocks();
+    TPicture picture;
+    picture.LoadFromFile(folder.Write(fixtures::WithOrientation(Encoded(stored, "JPEG", 100), orientation),
+                                      "turned.jpg"));
+    const bool across = orientation >= 5;  // shown with width and height exchanged
+    ASSERT_EQ(picture.GetWidth(), across ? stored.height() : stored.width());
+    ASSERT_EQ(picture.GetHeight(), across ? stored.width() : stored.height());
+    // The middle of every block as shown.
+    for (int Y = Block / 2; Y < picture.GetHeight(); Y += Block)
+        for (int X = Block / 2; X < picture.GetWidth(); X += Block) {
+            const QPoint at = StoredAt(orientation, X, Y, stored.width(), stored.height());
+            const QRgb expected = BlockColours[at.y() / Block][at.x() / Block];
+            const PackedColour got = picture.GetBitmap()->GetCanvas()->GetPixel(X, Y);
+            const int channel[3] = {got & 0xff, got >> 8 & 0xff, got >> 16 & 0xff};
+            const int wanted[3] = {qRed(expected), qGreen(expected), qBlue(expected)};
+            for (int c = 0; c < 3; ++c)
+                EXPECT_NEAR(channel[c], wanted[c], 12)
+                    << "shown pixel " << X << "," << Y << " (stored " << at.x() << "," << at.y()
+                    << "), channel " << c;
+        }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Orientations, TurnedPhotograph,
+    ::testing::Values(Turn{"upright", 1}, Turn{"mirrored", 2}, Turn{"half_turn", 3},
+                      Turn{"flipped", 4}, Turn{"transposed", 5}, Turn{"turned_clockwise", 6},
+                      Turn{"transversed", 7}, Turn{"turned_anticlockwise", 8}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// A JPEG whose frame header declares width x height (the data stays that of
+// a small picture), turned clockwise to show.
+QByteArray TurnedJpegDeclaring(std::uint16_t width, std::uint16_t height)
+{
+    QByteArray bytes = Encoded(Pattern(16, 16), "JPEG", 90);
+    const int frame = bytes.indexOf("\xFF\xC0");
+    if (frame < 0)
+        return {};
+    bytes[frame + 5] = char(height >> 8), bytes[frame + 6] = char(height & 0xff);
+    bytes[frame + 7] = char(width >> 8), bytes[frame + 8] = char(width & 0xff);
+    return fixtures::WithOrientation(bytes, 6);
+}
+
 // --- refusals ------------------------------------------------------------------
 
 QByteArray HalfAPng()
@@ -238,7 +325,11 @@ INSTANTIATE_TEST_SUITE_P(
         Refusal{"bmp_60000_square", Written([] { return BmpDeclaring(60000, 60000); }, "huge.bmp"),
                 "too large"},
         Refusal{"bmp_100000_square", Written([] { return BmpDeclaring(100000, 100000); }, "huger.bmp"),
-                "too large"}),
+                "too large"},
+        // the size as the picture is shown: turned, 20000 wide becomes 20000 high
+        Refusal{"turned_jpeg_20000_by_14000",
+                Written([] { return TurnedJpegDeclaring(20000, 14000); }, "turned.jpg"),
+                "too large (14000\u00d720000 pixels"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(RefusedFile, EmptyNameIsRefused)
@@ -265,6 +356,51 @@ TEST(RefusedFile, UnreadableFileNamesTheCause)
     EXPECT_NE(message.find("cannot be read (Permission denied)"), std::string::npos) << message;
     EXPECT_EQ(picture.GetWidth(), 0);
 }
+
+// --- names with control characters ----------------------------------------------
+
+struct Name {
+    const char* name;
+    std::string given;  // the file's name
+    std::string shown;  // as messages show it
+};
+
+void PrintTo(const Name& c, std::ostream* os) { *os << c.name; }
+
+class ShownFileName : public ::testing::TestWithParam<Name> {};
+
+TEST_P(ShownFileName, WritesOutControlCharacters)
+{
+    EXPECT_EQ(ShownName(GetParam().given), GetParam().shown);
+}
+
+// A missing file's refusal shows the name as ShownName does, on one line.
+TEST_P(ShownFileName, InTheRefusalOfALoad)
+{
+    const Name& c = GetParam();
+    Folder folder;
+    const std::string path = folder.Path(QString::fromStdString(c.given)).toStdString();
+    TPicture picture;
+    const std::string message = fixtures::RefusalOf([&] { picture.LoadFromFile(path); });
+    EXPECT_EQ(message, "Cannot load " + ShownName(path) + ": the file does not exist.");
+    EXPECT_NE(message.find(c.shown), std::string::npos) << message;
+    for (const char control : {'\n', '\r', '\t', '\x1b', '\x7f'})
+        EXPECT_EQ(message.find(control), std::string::npos) << "control " << int(control) << " in " << message;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Names, ShownFileName,
+    ::testing::Values(Name{"plain", "face.png", "face.png"},
+                      Name{"unicode_kept", "gr\u00fc\u00dfe \u2014 \u00e9t\u00e9.png",
+                           "gr\u00fc\u00dfe \u2014 \u00e9t\u00e9.png"},
+                      Name{"newline", "two\nlines.png", "two\\nlines.png"},
+                      Name{"carriage_return_and_tab", "a\rb\tc.png", "a\\rb\\tc.png"},
+                      Name{"escape_sequence", "red\x1b[31m.png", "red\\x1B[31m.png"},
+                      Name{"bell_and_delete", std::string("a\x07\x7f", 3) + ".png",
+                           "a\\x07\\x7F.png"},
+                      Name{"c1_control", "csi\u009b31m.png", "csi\\u009B31m.png"},
+                      Name{"backslash_kept", "back\\slash.png", "back\\slash.png"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 // --- canvas --------------------------------------------------------------------
 

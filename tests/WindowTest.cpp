@@ -5,6 +5,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QFileDialog>
+#include <QHelpEvent>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QUrl>
@@ -15,6 +16,8 @@
 #include <QRadioButton>
 #include <QTest>
 #include <QTimer>
+#include <QToolTip>
+#include <QRegularExpression>
 
 #include <random>
 #include <string>
@@ -232,6 +235,42 @@ TEST_F(Road, OpeningASideFillsItsInputAndResultOnly)
     EXPECT_EQ(window.Image1->Picture->GetWidth(), 8);
 }
 
+TEST_F(Road, OpenDialogListsThePicturesItReadsFirstAndAllFilesSecond)
+{
+    QStringList filters;
+    ModalAnswer answer([&](QWidget* modal) {
+        auto* dialog = qobject_cast<QFileDialog*>(modal);
+        ASSERT_NE(dialog, nullptr) << "no file dialog";
+        filters = dialog->nameFilters();
+        dialog->reject();
+    });
+    QTest::mouseClick(window.Button2, Qt::LeftButton);
+    ASSERT_TRUE(answer.Answered());
+    ASSERT_EQ(filters.size(), 2) << filters.join(" | ").toStdString();
+    EXPECT_TRUE(filters[0].startsWith("Pictures (")) << filters[0].toStdString();
+    for (const char* pattern : {"*.png", "*.jpg", "*.jpeg", "*.bmp", "*.pgm", "*.ppm", "*.tif", "*.JPG", "*.PNG"})
+        EXPECT_TRUE(filters[0].split(QRegularExpression("[( )]")).contains(pattern))
+            << pattern << " missing from " << filters[0].toStdString();
+    EXPECT_EQ(filters[1], "All files (*)");
+}
+
+TEST_F(Road, PanesTooltipsNameTheFileAndItsSizeAboveTheirHelp)
+{
+    const QString help = window.Image1->toolTip();
+    ASSERT_FALSE(help.isEmpty());
+    EXPECT_EQ(window.Image1->GetHint(), help.toStdString()) << "no picture yet";
+    OpenThroughDialog(window.Button1, folder.Save(RandomGray(451, 300, 30), "chelsea.png"));
+    for (TImage* pane : {window.Image1, window.Image3}) {
+        const std::string expected = "chelsea.png \u2014 451\u00d7300\n" + help.toStdString();
+        EXPECT_EQ(pane->GetHint(), expected);
+        QHelpEvent event(QEvent::ToolTip, QPoint(5, 5), pane->mapToGlobal(QPoint(5, 5)));
+        QApplication::sendEvent(pane, &event);
+        EXPECT_EQ(QToolTip::text().toStdString(), expected) << "shown";
+        QToolTip::hideText();
+    }
+    EXPECT_EQ(window.Image2->GetHint(), help.toStdString()) << "the other side has no picture";
+}
+
 TEST_F(Road, CancellingTheDialogChangesNothing)
 {
     OpenThroughDialog(window.Button1, folder.Save(RandomGray(8, 8, 3), "left.png"));
@@ -363,6 +402,8 @@ TEST_P(DroppedOnPane, OpensThatSideLikeItsOpenButton)
     EXPECT_TRUE(DragAndDrop(Pane(pane), data.get()));
     TImage* input = left ? window.Image1 : window.Image2;
     TImage* result = left ? window.Image3 : window.Image4;
+    EXPECT_EQ(input->Picture->GetWidth(), 0) << "opened while the drop was still going on";
+    QCoreApplication::processEvents();
     EXPECT_EQ(input->Picture->GetWidth(), 8);
     EXPECT_EQ(Pixels(result), Pixels(input));
     EXPECT_EQ((left ? window.Image2 : window.Image1)->Picture->GetWidth(), 0) << "other side changed";
@@ -381,6 +422,9 @@ TEST_F(Road, DroppedFileThatCannotLoadShowsTheSameMessage)
     });
     std::unique_ptr<QMimeData> data(Files({QString::fromStdString(bad)}));
     DragAndDrop(window.Image2, data.get());
+    EXPECT_EQ(message, "") << "the message opened while the drop was still going on";
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(answer.Answered());
     EXPECT_EQ(message, "Cannot load " + bad + ": it is not a picture in a known format.");
     EXPECT_EQ(window.Image2->Picture->GetWidth(), 0);
 }

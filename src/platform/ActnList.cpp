@@ -3,7 +3,7 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QFileDialog>
+#include <QWidget>
 
 #include "platform/Application.h"
 

@@ -4,6 +4,10 @@
 #include <QContextMenuEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QFileInfo>
+#include <QHelpEvent>
+#include <QPointer>
+#include <QToolTip>
 #include <QHeaderView>
 #include <QImage>
 #include <QMimeData>
@@ -14,10 +18,12 @@
 
 #include <algorithm>
 #include <cmath>
+#include <string>
 #include <vector>
 
 #include "platform/ActnList.h"
 #include "platform/Application.h"
+#include "platform/Memory.h"
 #include "platform/Menus.h"
 
 TImage::TImage(QWidget* parent)
@@ -92,7 +98,39 @@ void TImage::dropEvent(QDropEvent* event)
         return;
     }
     event->acceptProposedAction();
-    Application->Dispatch([this, name = file.toStdString()] { onDropFile(name); });
+    // Opened once the drop has ended: the program the file came from waits
+    // for the drop while a message box would wait for the user.
+    Application->Post([pane = QPointer<TImage>(this), name = file.toStdString()] {
+        if (pane && pane->onDropFile)
+            pane->onDropFile(name);
+    });
+}
+
+AnsiString TImage::GetHint() const
+{
+    const QString help = toolTip();
+    if (Picture->GetWidth() == 0)
+        return help.toStdString();
+    const AnsiString size =
+        std::to_string(Picture->GetWidth()) + "\u00d7" + std::to_string(Picture->GetHeight());
+    const AnsiString name = ShownName(
+        QFileInfo(QString::fromStdString(Picture->GetFileName())).fileName().toStdString());
+    const AnsiString first = name.empty() ? size : name + " \u2014 " + size;
+    return help.isEmpty() ? first : first + "\n" + help.toStdString();
+}
+
+bool TImage::event(QEvent* event)
+{
+    if (event->type() != QEvent::ToolTip)
+        return QWidget::event(event);
+    const QString hint = QString::fromStdString(GetHint());
+    if (hint.isEmpty()) {
+        QToolTip::hideText();
+        event->ignore();
+    } else {
+        QToolTip::showText(static_cast<QHelpEvent*>(event)->globalPos(), hint, this);
+    }
+    return true;
 }
 
 TPixelView::TPixelView(QWidget* parent)
@@ -128,6 +166,30 @@ QImage Reduced(const std::uint8_t* bytes, int width, int height, int channels, i
             out[i] = std::uint8_t((sums[i] + area / 2) / area);
     }
     return reduced;
+}
+
+// The view scaled smoothly to fit the room in proportion. The toolkit
+// converts the view to 32-bit pixels and scales it on its helper threads, and
+// waits for ever for one that cannot start: where memory is short for that,
+// block averages alone bring the view within the room.
+QImage ScaledWithin(const QImage& view, QSize room)
+{
+    const std::uint64_t pixels = std::uint64_t(view.width()) * std::uint64_t(view.height());
+    const std::uint64_t roomPixels = std::uint64_t(room.width()) * std::uint64_t(room.height());
+    const TMemoryNeed need{4 * (pixels + roomPixels) + (1 << 20),
+                           ToolkitThreadStacks(std::int64_t(std::max(pixels, roomPixels)))};
+    if (need.Fits(CurrentMemoryFigures()))
+        return view.scaled(room, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    const int f = std::max((view.width() + room.width() - 1) / room.width(),
+                           (view.height() + room.height() - 1) / room.height());
+    const int channels = view.format() == QImage::Format_Grayscale8 ? 1 : 3;
+    const std::size_t row = std::size_t(view.width()) * channels;
+    if (std::size_t(view.bytesPerLine()) == row)
+        return Reduced(view.constBits(), view.width(), view.height(), channels, f);
+    std::vector<std::uint8_t> rows(row * std::size_t(view.height()));  // without the padding
+    for (int y = 0; y < view.height(); ++y)
+        std::copy_n(view.constScanLine(y), row, rows.data() + row * std::size_t(y));
+    return Reduced(rows.data(), view.width(), view.height(), channels, f);
 }
 
 }  // namespace
@@ -172,7 +234,7 @@ void TPixelView::Rescale()
                         : source->scaled(source->width() * k, source->height() * k,
                                          Qt::IgnoreAspectRatio, Qt::FastTransformation);
     } else {
-        *shown = source->scaled(room, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+        *shown = ScaledWithin(*source, room);
     }
     update();
 }

@@ -34,7 +34,8 @@ public:
     TPicture* const Picture;
 
     // When set, a single local file dropped on the control is handed to it
-    // (through the application's handler guard); any other drop is refused.
+    // (through the application's handler guard) once the drop has ended; any
+    // other drop is refused.
     void SetOnDropFile(std::function<void(const AnsiString& fileName)> handler);
 
     // The menu shown on a right-click, or on the menu key once a click has
@@ -45,7 +46,13 @@ public:
     // The text shown when the pointer rests on the control.
     void SetHint(const AnsiString& hint);
 
+    // What the control's tooltip shows: the picture's file name and size
+    // ("chelsea.png — 451×300") above the tooltip text it was given;
+    // that text alone while it shows no picture.
+    AnsiString GetHint() const;
+
 protected:
+    bool event(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;

@@ -3,6 +3,7 @@
 
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QImageReader>
 #include <QStringList>
 
 void TSaveDialog::ProposeBeside(const AnsiString& sourceFile, const AnsiString& suffix)
@@ -40,8 +41,23 @@ bool TOpenDialog::Execute(QWidget* parent)
     QFileDialog dialog(parent);
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    QStringList filters;
+    for (const AnsiString& filter : PictureFilters())
+        filters << QString::fromStdString(filter);
+    dialog.setNameFilters(filters);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return false;
     fileName = dialog.selectedFiles().constFirst().toStdString();
     return true;
+}
+
+std::vector<AnsiString> TOpenDialog::PictureFilters()
+{
+    QStringList patterns;
+    // Both cases: some dialogs (GTK's) match patterns by case, and cameras
+    // name their files IMG_0001.JPG.
+    for (const QByteArray& format : QImageReader::supportedImageFormats())
+        patterns << QStringLiteral("*.") + QString::fromLatin1(format)
+                 << QStringLiteral("*.") + QString::fromLatin1(format).toUpper();
+    return {("Pictures (" + patterns.join(' ') + ")").toStdString(), "All files (*)"};
 }

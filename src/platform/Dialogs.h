@@ -7,9 +7,14 @@
 
 class QWidget;
 
-// The standard file-open dialog: no filter, no initial folder.
+// The standard file-open dialog: no initial folder; the pictures the program
+// reads are listed first, every file on request.
 class TOpenDialog {
 public:
+    // The dialog's filters: "Pictures (*.bmp *.BMP *.gif *.GIF ...)", the
+    // patterns of each format the toolkit reads, then "All files (*)".
+    static std::vector<AnsiString> PictureFilters();
+
     // Shows the dialog; true when the user accepted a file.
     bool Execute(QWidget* parent);
     AnsiString GetFileName() const { return fileName; }

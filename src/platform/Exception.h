@@ -1,4 +1,5 @@
-// The root exception of the class library: a message text for the user.
+// The root exception of the class library: a message text for the user, and
+// file names as such a text shows them.
 #pragma once
 
 #include <exception>
@@ -13,3 +14,9 @@ public:
 
     AnsiString Message;
 };
+
+// A file name as a one-line message shows it: control characters, which would
+// break the line or drive the terminal, are written out ("\n", "\r", "\t", and
+// \xNN for the other C0 controls and DEL, \u0085 for the C1 controls); every
+// other character is kept as it is.
+AnsiString ShownName(const AnsiString& fileName);

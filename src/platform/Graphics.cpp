@@ -3,12 +3,16 @@
 
 #include <QFile>
 #include <QImage>
+#include <QImageIOHandler>
 #include <QImageReader>
 #include <QLocale>
 #include <QString>
+#include <QThreadPool>
 
+#include <algorithm>
 #include <string>
 
+#include "platform/Memory.h"
 #include "platform/PictureFiles.h"
 
 
@@ -16,7 +20,7 @@ namespace {
 
 [[noreturn]] void CannotLoad(const AnsiString& fileName, const QString& reason)
 {
-    throw Exception("Cannot load " + fileName + ": " + reason.toStdString() + ".");
+    throw Exception("Cannot load " + ShownName(fileName) + ": " + reason.toStdString() + ".");
 }
 
 QString TooLarge(std::int64_t width, std::int64_t height)
@@ -29,26 +33,103 @@ QString TooLarge(std::int64_t width, std::int64_t height)
         .arg(english.toString(static_cast<qlonglong>(TPicture::MaxPixels)));
 }
 
+constexpr std::uint64_t MiB = std::uint64_t(1) << 20;
+
+QString NotEnoughMemory(QSize size, const TMemoryNeed& need, const TMemoryFigures& figures)
+{
+    return QStringLiteral("not enough memory to load a %1\u00d7%2 picture (needs %3 MiB)")
+        .arg(size.width())
+        .arg(size.height())
+        .arg(need.ShownMiB(figures));
+}
+
 // Decoders may hold up to 8 bytes a pixel (16-bit RGBA) before conversion.
 constexpr int DecoderLimitMiB = static_cast<int>(TPicture::MaxPixels * 8 / (1024 * 1024));
 
-// Alpha is not part of a pixel's colour here: it is dropped, never blended.
-QImage ToPackedPixels(const QImage& decoded)
+// What a decoder holds besides its picture: its tables and row buffers, and
+// the library it is loaded from on first use.
+constexpr std::uint64_t DecoderReserve = 1 * MiB;
+
+// The memory a load holds at its height: the decoded picture in the format
+// the decoder names (8 bytes a pixel when it names none), the packed copy,
+// and what a progressive JPEG keeps of its coefficients (2 bytes each).
+// Decoders may convert what they decode: the stacks of the toolkit's threads
+// for that.
+TMemoryNeed LoadNeed(QSize size, QImage::Format format, int jpegCoefficientPlanes)
 {
-    if (!decoded.hasAlphaChannel())
-        return decoded.convertToFormat(QImage::Format_RGBX8888);
-    QImage straight = decoded.convertToFormat(QImage::Format_RGBA8888);
-    if (straight.isNull())
-        return straight;
-    for (int y = 0; y < straight.height(); ++y) {
-        auto* row = reinterpret_cast<std::uint32_t*>(straight.scanLine(y));
-        for (int x = 0; x < straight.width(); ++x)
-            row[x] |= 0xff000000u;  // byte order R, G, B, A: A is the top byte
+    const std::uint64_t width = std::uint64_t(size.width()), height = std::uint64_t(size.height());
+    const std::uint64_t bits =
+        format == QImage::Format_Invalid ? 64 : QImage::toPixelFormat(format).bitsPerPixel();
+    const std::uint64_t decodedRow = (width * bits + 31) / 32 * 4;
+    return {height * (decodedRow + 4 * width + 2 * width * std::uint64_t(jpegCoefficientPlanes)) +
+                DecoderReserve,
+            ToolkitThreadStacks(std::int64_t(width * height))};
+}
+
+// Where source pixel (x, y) of a width x height picture lands once the
+// file's orientation is applied: mirrored (left to right), flipped (top to
+// bottom), then turned a quarter clockwise, in that order, as the toolkit
+// applies its transformations. Turned, a 4x2 picture becomes 2x4 and its
+// pixel (0, 0) lands at (1, 0): the top-left corner goes to the top right.
+struct Orientation {
+    bool mirror = false, flip = false, turn = false;
+    explicit Orientation(QImageIOHandler::Transformations t)
+        : mirror(t & QImageIOHandler::TransformationMirror),
+          flip(t & QImageIOHandler::TransformationFlip),
+          turn(t & QImageIOHandler::TransformationRotate90)
+    {
     }
-    return straight.convertToFormat(QImage::Format_RGBX8888);
+    QSize Upright(QSize size) const { return turn ? size.transposed() : size; }
+};
+
+// Alpha is not part of a pixel's colour here: it is dropped, never blended.
+// The rows are converted one at a time (a single row never goes to the
+// toolkit's thread pool, which waits for ever when a thread cannot start
+// under a memory limit) into a packed picture allocated once, in its upright
+// orientation. Null when that picture cannot be had.
+QImage ToPackedPixels(const QImage& decoded, Orientation o)
+{
+    const int w = decoded.width(), h = decoded.height();
+    const QSize upright = o.Upright(decoded.size());
+    QImage packed(upright, QImage::Format_RGBX8888);
+    if (packed.isNull())
+        return packed;
+    uchar* const bits = packed.bits();
+    const std::size_t stride = std::size_t(packed.bytesPerLine());
+    const QList<QRgb> colours = decoded.colorTable();
+    for (int y = 0; y < h; ++y) {
+        QImage row(decoded.constScanLine(y), w, 1, decoded.bytesPerLine(), decoded.format());
+        if (!colours.isEmpty())
+            row.setColorTable(colours);
+        const QImage straight = row.convertToFormat(QImage::Format_RGBA8888);
+        if (straight.isNull())
+            return QImage();
+        const auto* from = reinterpret_cast<const std::uint32_t*>(straight.constScanLine(0));
+        const int sy = o.flip ? h - 1 - y : y;
+        for (int x = 0; x < w; ++x) {
+            const int sx = o.mirror ? w - 1 - x : x;
+            const int tx = o.turn ? h - 1 - sy : sx;
+            const int ty = o.turn ? sx : sy;
+            // byte order R, G, B, A: A is the top byte
+            reinterpret_cast<std::uint32_t*>(bits + std::size_t(ty) * stride)[tx] =
+                from[x] | 0xff000000u;
+        }
+    }
+    return packed;
 }
 
 }  // namespace
+
+std::uint64_t ToolkitThreadStacks(std::int64_t pixels)
+{
+    const std::int64_t segments = pixels >> 16;
+    if (segments <= 1)
+        return 0;
+    const QThreadPool* pool = QThreadPool::globalInstance();
+    const std::int64_t threads = std::min<std::int64_t>(segments, std::max(1, pool->maxThreadCount()));
+    const std::uint64_t stack = pool->stackSize() > 0 ? std::uint64_t(pool->stackSize()) : ThreadStackBytes();
+    return std::uint64_t(threads) * stack;
+}
 
 static_assert(Q_BYTE_ORDER == Q_LITTLE_ENDIAN, "TCanvas reads RGBX words as 0xXXBBGGRR");
 
@@ -63,14 +144,25 @@ void TPicture::LoadFromFile(const AnsiString& fileName)
     const QString unreadable = picturefiles::Open(QString::fromStdString(fileName), file);
     if (!unreadable.isEmpty())
         CannotLoad(fileName, unreadable);
+    const int coefficientPlanes = picturefiles::JpegProgressivePlanes(file);
 
     QImageReader::setAllocationLimit(DecoderLimitMiB);
     QImageReader reader(&file);
+    reader.setAutoTransform(false);  // applied below, while packing
     if (!reader.canRead())
         CannotLoad(fileName, QStringLiteral("it is not a picture in a known format"));
     const QSize declared = reader.size();
+    const Orientation declaredOrientation(reader.transformation());
+    const QSize upright = declaredOrientation.Upright(declared);
     if (declared.isValid() && std::int64_t(declared.width()) * declared.height() > MaxPixels)
-        CannotLoad(fileName, TooLarge(declared.width(), declared.height()));
+        CannotLoad(fileName, TooLarge(upright.width(), upright.height()));
+    // Checked before decoding: past the memory at hand the system's
+    // out-of-memory killer, not a failed allocation, would answer.
+    const TMemoryNeed need = declared.isValid()
+                                 ? LoadNeed(declared, reader.imageFormat(), coefficientPlanes)
+                                 : TMemoryNeed{};
+    if (const TMemoryFigures figures = CurrentMemoryFigures(); !need.Fits(figures))
+        CannotLoad(fileName, NotEnoughMemory(upright, need, figures));
 
     QImage decoded;
     if (!reader.read(&decoded) || decoded.isNull()) {
@@ -79,6 +171,11 @@ void TPicture::LoadFromFile(const AnsiString& fileName)
         const QSize bmp = picturefiles::DeclaredBmpSize(file);
         if (bmp.isValid() && std::int64_t(bmp.width()) * bmp.height() > MaxPixels)
             CannotLoad(fileName, TooLarge(bmp.width(), bmp.height()));
+        // A decoder says the same of a picture it could not allocate as of
+        // damaged data: memory within twice the need is taken as the cause.
+        const TMemoryFigures figures = CurrentMemoryFigures();
+        if (need.bytes > 0 && !TMemoryNeed{2 * need.bytes, need.stacks}.Fits(figures))
+            CannotLoad(fileName, NotEnoughMemory(upright, need, figures));
         CannotLoad(fileName, QStringLiteral("the picture data is damaged or cut short"));
     }
     if (std::int64_t(decoded.width()) * decoded.height() > MaxPixels)
@@ -86,9 +183,12 @@ void TPicture::LoadFromFile(const AnsiString& fileName)
     if (picturefiles::BmpCutShort(file) || picturefiles::JpegCutShort(file))
         CannotLoad(fileName, QStringLiteral("the picture data is damaged or cut short"));
 
-    QImage packed = ToPackedPixels(decoded);
+    const Orientation orientation(reader.transformation());
+    QImage packed = ToPackedPixels(decoded, orientation);
     if (packed.isNull())
-        CannotLoad(fileName, QStringLiteral("there is not enough memory to hold the picture"));
+        CannotLoad(fileName, NotEnoughMemory(orientation.Upright(decoded.size()),
+                                             LoadNeed(decoded.size(), decoded.format(), 0),
+                                             CurrentMemoryFigures()));
     *image = std::move(packed);
     this->fileName = fileName;
     Changed();

@@ -62,6 +62,11 @@ private:
     int next = 0;
 };
 
+// The stacks of the toolkit's helper threads that converting, scaling or
+// encoding a picture of this many pixels may start: the toolkit splits such
+// work on more than 2^17 pixels among the threads of its pool.
+std::uint64_t ToolkitThreadStacks(std::int64_t pixels);
+
 class TBitmap {
 public:
     int GetWidth() const;

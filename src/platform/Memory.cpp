@@ -2,6 +2,7 @@
 // the process's limits.
 #include "platform/Memory.h"
 
+#include <pthread.h>
 #include <sys/mman.h>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -140,7 +141,23 @@ TMemoryFigures ReadMemoryFigures(const std::string& procDir, const std::string& 
     return figures;
 }
 
-std::uint64_t AvailableMemory() { return ReadMemoryFigures("/proc", "/sys/fs/cgroup").Least(); }
+TMemoryFigures CurrentMemoryFigures() { return ReadMemoryFigures("/proc", "/sys/fs/cgroup"); }
+
+std::uint64_t AvailableMemory() { return CurrentMemoryFigures().Least(); }
+
+std::uint64_t ThreadStackBytes()
+{
+    const std::uint64_t page = std::uint64_t(sysconf(_SC_PAGESIZE));
+    std::uint64_t stack = 8 << 20;  // the C library's own default
+    pthread_attr_t attributes;
+    if (pthread_getattr_default_np(&attributes) == 0) {
+        std::size_t size = 0;
+        if (pthread_attr_getstacksize(&attributes, &size) == 0 && size > 0)
+            stack = size;
+        pthread_attr_destroy(&attributes);
+    }
+    return stack + page;
+}
 
 // Large arrays on huge pages where the system offers them.
 namespace {

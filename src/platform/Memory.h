@@ -44,6 +44,35 @@ TMemoryFigures ReadMemoryFigures(const std::string& procDir, const std::string& 
 // Mapping more than this meets the out-of-memory killer, not an error.
 std::uint64_t AvailableMemory();
 
+// The address space a new thread takes for its stack: the default the C
+// library gives new threads (from the stack limit), and a guard page.
+std::uint64_t ThreadStackBytes();
+
+// The memory a piece of work takes: the bytes it fills, and the stacks of
+// the helper threads it starts, which take address space alone until used.
+// A thread that cannot start for want of address space is not an error the
+// toolkit reports: it waits for that thread for ever.
+struct TMemoryNeed {
+    std::uint64_t bytes = 0;
+    std::uint64_t stacks = 0;
+
+    // Whether the figures leave room for it.
+    bool Fits(const TMemoryFigures& figures) const
+    {
+        return bytes <= figures.Least() && bytes + stacks <= figures.addressSpace;
+    }
+    // What the user is told it needs: with the stacks where the address
+    // space is what lacks, in MiB rounded up.
+    std::uint64_t ShownMiB(const TMemoryFigures& figures) const
+    {
+        const std::uint64_t shown = bytes <= figures.Least() ? bytes + stacks : bytes;
+        return (shown + (std::uint64_t(1) << 20) - 1) >> 20;
+    }
+};
+
+// The figures of this process now, as AvailableMemory reads them.
+TMemoryFigures CurrentMemoryFigures();
+
 // Fresh memory costs a page fault on the first touch of every page, and here a
 // fault costs far more than filling the page; on 2 MiB pages there are 512
 // times fewer. Arrays of at least a few MiB are therefore aligned to 2 MiB and

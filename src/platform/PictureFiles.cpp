@@ -168,4 +168,37 @@ bool JpegCutShort(QFile& file)
     return true;
 }
 
+// The markers are walked by their segments' lengths up to the first frame
+// header: SOF2, SOF6, SOF10 and SOF14 are the progressive ones, and their
+// tenth byte counts the components.
+int JpegProgressivePlanes(QFile& file)
+{
+    int planes = 0;
+    qint64 at = 2;
+    if (file.seek(0) && file.read(2) == QByteArray("\xFF\xD8", 2)) {
+        while (file.seek(at)) {
+            const QByteArray head = file.read(10);
+            if (head.size() < 4 || std::uint8_t(head[0]) != 0xFF)
+                break;
+            const std::uint8_t marker = std::uint8_t(head[1]);
+            if (marker == 0xFF) {  // fill byte
+                ++at;
+                continue;
+            }
+            const bool frame = marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 &&
+                               marker != 0xC8 && marker != 0xCC;
+            if (frame || marker == 0xDA || marker == 0xD9) {
+                const bool progressive = marker == 0xC2 || marker == 0xC6 || marker == 0xCA ||
+                                         marker == 0xCE;
+                if (progressive && head.size() == 10)
+                    planes = std::uint8_t(head[9]);
+                break;
+            }
+            at += 2 + (qint64(std::uint8_t(head[2])) << 8 | std::uint8_t(head[3]));
+        }
+    }
+    file.seek(0);
+    return planes;
+}
+
 }  // namespace picturefiles

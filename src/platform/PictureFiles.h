@@ -25,4 +25,9 @@ bool BmpCutShort(QFile& file);
 // Whether a JPEG file ends before its end-of-image marker.
 bool JpegCutShort(QFile& file);
 
+// The colour planes whose coefficients a progressive JPEG's decoder keeps
+// whole until the last scan (its component count); 0 for any other file.
+// Leaves the file at its start.
+int JpegProgressivePlanes(QFile& file);
+
 }  // namespace picturefiles
