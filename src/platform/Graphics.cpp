@@ -50,9 +50,6 @@ constexpr int DecoderLimitMiB = static_cast<int>(TPicture::MaxPixels * 8 / (1024
 // the library it is loaded from on first use.
 constexpr std::uint64_t DecoderReserve = 1 * MiB;
 
-// The memory a load holds at its height: the decoded picture in the format
-// the decoder names (8 bytes a pixel when it names none), the packed copy,
-// and what a progressive JPEG keeps of its coefficients (2 bytes each).
 // Decoders that hand over what they decode as it is: the toolkit's helper
 // threads are never started by them (tried under address-space limits with
 // RGB, gray, indexed, 16-bit, alpha and colour-profile files).
@@ -63,7 +60,10 @@ bool DecodesInPlace(const QByteArray& format)
     return known.contains(format.toLower());
 }
 
-// Other decoders may convert what they decode: the stacks of the toolkit's
+// The memory a load holds at its height: the decoded picture in the format
+// the decoder names (8 bytes a pixel when it names none), the packed copy,
+// what a progressive JPEG keeps of its coefficients (2 bytes each), and, for
+// decoders that may convert what they decode, the stacks of the toolkit's
 // threads for that.
 TMemoryNeed LoadNeed(QSize size, QImage::Format format, int jpegCoefficientPlanes, bool inPlace)
 {
