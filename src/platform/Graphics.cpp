@@ -50,12 +50,22 @@ constexpr int DecoderLimitMiB = static_cast<int>(TPicture::MaxPixels * 8 / (1024
 // the library it is loaded from on first use.
 constexpr std::uint64_t DecoderReserve = 1 * MiB;
 
+// Decoders that hand over what they decode as it is: the toolkit's helper
+// threads are never started by them (tried under address-space limits with
+// RGB, gray, indexed, 16-bit, alpha and colour-profile files).
+bool DecodesInPlace(const QByteArray& format)
+{
+    static const QList<QByteArray> known = {"png", "jpeg", "jpg", "bmp", "pbm", "pgm",
+                                            "ppm", "tif", "tiff", "webp", "gif"};
+    return known.contains(format.toLower());
+}
+
 // The memory a load holds at its height: the decoded picture in the format
 // the decoder names (8 bytes a pixel when it names none), the packed copy,
-// and what a progressive JPEG keeps of its coefficients (2 bytes each).
-// Decoders may convert what they decode: the stacks of the toolkit's threads
-// for that.
-TMemoryNeed LoadNeed(QSize size, QImage::Format format, int jpegCoefficientPlanes)
+// what a progressive JPEG keeps of its coefficients (2 bytes each), and, for
+// decoders that may convert what they decode, the stacks of the toolkit's
+// threads for that.
+TMemoryNeed LoadNeed(QSize size, QImage::Format format, int jpegCoefficientPlanes, bool inPlace)
 {
     const std::uint64_t width = std::uint64_t(size.width()), height = std::uint64_t(size.height());
     const std::uint64_t bits =
@@ -63,7 +73,7 @@ TMemoryNeed LoadNeed(QSize size, QImage::Format format, int jpegCoefficientPlane
     const std::uint64_t decodedRow = (width * bits + 31) / 32 * 4;
     return {height * (decodedRow + 4 * width + 2 * width * std::uint64_t(jpegCoefficientPlanes)) +
                 DecoderReserve,
-            ToolkitThreadStacks(std::int64_t(width * height))};
+            inPlace ? 0 : ToolkitThreadStacks(std::int64_t(width * height))};
 }
 
 // Where source pixel (x, y) of a width x height picture lands once the
@@ -159,7 +169,8 @@ void TPicture::LoadFromFile(const AnsiString& fileName)
     // Checked before decoding: past the memory at hand the system's
     // out-of-memory killer, not a failed allocation, would answer.
     const TMemoryNeed need = declared.isValid()
-                                 ? LoadNeed(declared, reader.imageFormat(), coefficientPlanes)
+                                 ? LoadNeed(declared, reader.imageFormat(), coefficientPlanes,
+                                            DecodesInPlace(reader.format()))
                                  : TMemoryNeed{};
     if (const TMemoryFigures figures = CurrentMemoryFigures(); !need.Fits(figures))
         CannotLoad(fileName, NotEnoughMemory(upright, need, figures));
@@ -187,7 +198,7 @@ void TPicture::LoadFromFile(const AnsiString& fileName)
     QImage packed = ToPackedPixels(decoded, orientation);
     if (packed.isNull())
         CannotLoad(fileName, NotEnoughMemory(orientation.Upright(decoded.size()),
-                                             LoadNeed(decoded.size(), decoded.format(), 0),
+                                             LoadNeed(decoded.size(), decoded.format(), 0, true),
                                              CurrentMemoryFigures()));
     *image = std::move(packed);
     this->fileName = fileName;

@@ -84,15 +84,24 @@ std::uint64_t EncodedRoom(int width, int height)
     return 4 * std::uint64_t(width) * std::uint64_t(height) + std::uint64_t(height) + 65536;
 }
 
+// Encoders that take 8-bit gray and RGB as they are: the toolkit's helper
+// threads are never started by them (tried under address-space limits; the
+// PPM, WebP, XPM, XBM, WBMP, PBM and ICNS encoders convert first).
+bool EncodesInPlace(const QByteArray& format)
+{
+    static const QList<QByteArray> known = {"png", "jpg", "jpeg", "bmp", "tif", "tiff", "pgm"};
+    return known.contains(format);
+}
+
 // The memory a picture's encoding takes: the picture to encode at channels
 // bytes a pixel, the copy an encoder converts it to first (up to 4 bytes a
-// pixel, and the toolkit's helper threads for that), and the encoded file,
-// kept whole until it is written out.
-TMemoryNeed SaveNeed(int width, int height, int channels)
+// pixel, and the toolkit's helper threads for that where it does), and the
+// encoded file, kept whole until it is written out.
+TMemoryNeed SaveNeed(const AnsiString& fileName, int width, int height, int channels)
 {
     const std::uint64_t pixels = std::uint64_t(width) * std::uint64_t(height);
     return {pixels * std::uint64_t(channels + 4) + EncodedRoom(width, height) + EncoderReserve,
-            ToolkitThreadStacks(std::int64_t(pixels))};
+            EncodesInPlace(FormatOf(fileName)) ? 0 : ToolkitThreadStacks(std::int64_t(pixels))};
 }
 
 [[noreturn]] void NotEnoughMemory(const AnsiString& fileName, int width, int height,
@@ -266,7 +275,7 @@ void TSaveGroup::AddPicture(const AnsiString& fileName, TPicture* picture)
     if (image.isNull())
         throw EWriteError(fileName, "there are no pixels to write");
     // Gray or not, the check takes the larger of the two.
-    const TMemoryNeed need = SaveNeed(image.width(), image.height(), 3);
+    const TMemoryNeed need = SaveNeed(fileName, image.width(), image.height(), 3);
     CheckMemory(fileName, image.width(), image.height(), need);
     const QImage encodable = Encodable(image);
     if (encodable.isNull())
@@ -280,7 +289,7 @@ void TSaveGroup::AddPixels(const AnsiString& fileName, int width, int height, in
     CheckPictureName(fileName);
     if (!bytes || width <= 0 || height <= 0 || (channels != 1 && channels != 3))
         throw EWriteError(fileName, "there are no pixels to write");
-    CheckMemory(fileName, width, height, SaveNeed(width, height, channels));
+    CheckMemory(fileName, width, height, SaveNeed(fileName, width, height, channels));
     const QImage view(bytes, width, height, qsizetype(width) * channels,
                       channels == 1 ? QImage::Format_Grayscale8 : QImage::Format_RGB888);
     AddImage(fileName, view);
@@ -305,7 +314,7 @@ void TSaveGroup::AddImage(const AnsiString& fileName, const QImage& image)
     }
     // An encoder short of memory may also just fail: memory within twice the
     // need is then taken as the cause.
-    const TMemoryNeed need = SaveNeed(image.width(), image.height(), image.depth() / 8);
+    const TMemoryNeed need = SaveNeed(fileName, image.width(), image.height(), image.depth() / 8);
     const TMemoryFigures figures = CurrentMemoryFigures();
     if (failedAllocation || encoded.Short() || (!written && !TMemoryNeed{2 * need.bytes, need.stacks}.Fits(figures)))
         NotEnoughMemory(fileName, image.width(), image.height(), need, figures);
