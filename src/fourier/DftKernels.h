@@ -15,9 +15,20 @@
 namespace fourier {
 namespace {
 
+// Copied part by part: copied as a whole, GCC moves it in 16-byte pieces and
+// then reads it back in whole vectors, which stalls the loads.
 template <class T>
 struct Cx {
     T r, i;
+    Cx() = default;
+    Cx(T re, T im) : r(re), i(im) {}
+    Cx(const Cx& o) : r(o.r), i(o.i) {}
+    Cx& operator=(const Cx& o)
+    {
+        r = o.r;
+        i = o.i;
+        return *this;
+    }
 };
 
 template <class T>
