@@ -60,14 +60,24 @@ std::vector<double> Roots(std::uint32_t n)
 std::vector<std::uint32_t> Radices(std::uint32_t n)
 {
     std::vector<std::uint32_t> radices;
-    while (n % 4 == 0) {
-        radices.push_back(4);
-        n /= 4;
-    }
-    if (n % 2 == 0) {
-        radices.push_back(2);
+    // The twos in as few passes as they go: 2^e as 8s, with one or two 4s
+    // (or one 2) for what is left over.
+    std::uint32_t e = 0;
+    while (n % 2 == 0) {
         n /= 2;
+        ++e;
     }
+    std::uint32_t eights = e / 3;
+    if (e % 3 == 1 && eights > 0) {
+        --eights;
+        radices.push_back(4);
+        radices.push_back(4);
+    } else if (e % 3 == 1) {
+        radices.push_back(2);
+    } else if (e % 3 == 2) {
+        radices.push_back(4);
+    }
+    radices.insert(radices.end(), eights, 8);
     for (std::uint32_t p = 3; n > 1 && p <= LargestRadix; p += 2)
         while (n % p == 0) {
             radices.push_back(p);
