@@ -206,10 +206,12 @@ std::vector<Case> OracleCases()
 {
     // Primes handled as radices (3, 5, 7, 11, 13, 17, 61), primes past the
     // largest radix (67, 97, 127: Bluestein), powers of odd primes, mixes of
-    // all of them with twos and fours, and lengths of 1 among the others.
+    // all of them with twos, fours and eights (2^4, 2^5 and 2^7 times 3 take
+    // the twos as 4 4, 4 8 and 4 4 8), and lengths of 1 among the others.
     const std::vector<Dims> shapes = {
         {3}, {5}, {7}, {12}, {17}, {97}, {6}, {9}, {10}, {11}, {13}, {25}, {27}, {49}, {61},
         {67}, {121}, {127}, {2 * 97}, {3 * 67}, {60}, {120}, {360}, {4 * 5 * 7 * 3},
+        {48}, {96}, {384}, {24, 40},
         {1, 7}, {7, 1}, {3, 5}, {5, 3}, {12, 17}, {17, 12}, {2, 97}, {97, 2}, {7, 8}, {8, 7},
         {1, 12, 1}, {2, 3, 5}, {5, 3, 2}, {3, 4, 7}, {17, 1, 3}, {4, 9, 2}, {2, 2, 3},
         {6, 6, 6}, {3, 3, 3, 3}};

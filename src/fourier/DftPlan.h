@@ -10,7 +10,7 @@
 
 namespace fourier {
 
-// Lengths are split into passes of these radices: 4 and 2 for the twos, then
+// Lengths are split into passes of these radices: 8, 4 and 2 for the twos, then
 // the odd primes in rising order. A line whose length has a prime factor above
 // LargestRadix runs by Bluestein's chirp instead, through a longer line whose
 // length has only the factors 2, 3 and 5.

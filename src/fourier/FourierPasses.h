@@ -189,7 +189,8 @@ void Sweep(const Rows& from, const Rows& to, std::uint32_t count, std::uint32_t 
 // The passes of spans 2..2^m, as the stage sees them, on 2^m rows: read from
 // `from`, kept in `buffer` between sweeps, written to `to` (any of them may be
 // the same rows). The one or two passes left over by the sweeps of three go
-// first.
+// first (on sets of sixteen registers, four passes left go as two sweeps of
+// two).
 template <class Vec>
 void Stage(const Rows& from, const Rows& buffer, const Rows& to, std::uint32_t m,
            const Spans& spans, std::uint32_t width)
@@ -198,7 +199,11 @@ void Stage(const Rows& from, const Rows& buffer, const Rows& to, std::uint32_t m
     std::uint32_t q = 2;
     const Rows* in = &from;
     for (std::uint32_t left = m; left > 0;) {
-        const std::uint32_t levels = left % 3 == 0 ? 3 : left % 3;
+        std::uint32_t levels = left % 3 == 0 ? 3 : left % 3;
+        // With sixteen registers, two sweeps of radix 4 (two groups at a time)
+        // beat one of radix 2 and one of radix 8 (whose twiddles spill).
+        if (Vec::Registers < 32 && levels == 1 && left >= 4)
+            levels = 2;
         const Rows& out = levels == left ? to : buffer;
         if (levels == 1)
             Sweep<Vec, 2>(*in, out, count, q, spans, width);

@@ -47,7 +47,8 @@ namespace fourier {
 // leaves the grid untouched. Safe on several threads at once, each call
 // giving the same bits whatever its thread; the tables of the last few
 // lengths are kept, so that a call on a length seen before allocates
-// nothing. Throws std::bad_alloc, the grid untouched, when the memory for
+// nothing (unless its work lines need more than 32 MiB, as a single line of
+// a million elements or more does: those are let go after each call). Throws std::bad_alloc, the grid untouched, when the memory for
 // the tables or work lines cannot be had (a few times the grid at most,
 // for a long line of prime length).
 void Dft(double* grid, const std::uint32_t* dims, std::int32_t count, std::int32_t sign);
