@@ -7,6 +7,8 @@
 #include <QJsonValue>
 #include <QString>
 
+#include <memory>
+#include <new>
 #include <optional>
 #include <utility>
 
@@ -98,7 +100,14 @@ int Lab(const LabOptions& options)
     std::vector<PackedColour> left(std::size_t(W) * H), right(std::size_t(W) * H);
     pair.left.CopyPixels(left.data());
     pair.right.CopyPixels(right.data());
-    const lab::PhaseLab engine(left.data(), right.data(), W, H, options.mix);
+    // The check above counts what the lab holds; the system may still refuse.
+    std::unique_ptr<lab::PhaseLab> opened;
+    try {
+        opened = std::make_unique<lab::PhaseLab>(left.data(), right.data(), W, H, options.mix);
+    } catch (const std::bad_alloc&) {
+        throw Exception("Not enough memory for the lab at " + SizeText(W, H) + ".");
+    }
+    const lab::PhaseLab& engine = *opened;
 
     const QDir folder(QString::fromStdString(options.folder));
     TMadeFolders made(options.folder);

@@ -5,6 +5,7 @@
 #include <QStringList>
 
 #include <cstdio>
+#include <memory>
 #include <new>
 #include <string>
 #include <variant>
@@ -170,13 +171,17 @@ public:
     {
         qputenv("QT_QPA_PLATFORM", "offscreen");
         qInstallMessageHandler(QuietToolkit);
+        // Libraries the toolkit starts (fontconfig) complain on standard
+        // error where memory is short; the refusal that follows says so.
+        cli::SilencedStderr quiet;
+        application = std::make_unique<QGuiApplication>(argc, argv);
     }
 
 private:
     int argc = 1;
     char name[16] = "korvanith-cli";
     char* argv[2] = {name, nullptr};
-    QGuiApplication application{argc, argv};
+    std::unique_ptr<QGuiApplication> application;
 };
 
 }  // namespace

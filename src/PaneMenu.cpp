@@ -29,7 +29,7 @@ void SavePaneAs(TImage* pane, bool result)
         file.AddPicture(dialog.FileName, pane->Picture);
         file.Commit();
     } catch (const EWriteError& e) {
-        throw Exception("Cannot save " + e.FileName + ": " + e.Reason + ".");
+        throw Exception("Cannot save " + ShownName(e.FileName) + ": " + e.Reason + ".");
     }
 }
 
