@@ -32,21 +32,9 @@ using fixtures::Pixels;
 using fixtures::RandomColour;
 using fixtures::RandomGray;
 
-struct Outcome {
-    int status;
-    std::string out, err;
-};
+using fixtures::Outcome;
 
-Outcome Cli(const QStringList& arguments)
-{
-    const QString program = fixtures::CliProgram();
-    QProcess process;
-    process.start(program, arguments);
-    if (!process.waitForFinished(60000))
-        return {-1, "", "did not finish"};
-    return {process.exitCode(), process.readAllStandardOutput().toStdString(),
-            process.readAllStandardError().toStdString()};
-}
+Outcome Cli(const QStringList& arguments) { return fixtures::RunCli(arguments); }
 
 std::vector<PackedColour> FilePixels(const QString& path)
 {
@@ -417,14 +405,6 @@ TEST(CliRefusal, UnwritableFolderWritesNothing)
     EXPECT_FALSE(QFileInfo::exists(folder.Path("l.png")));
 }
 
-#if defined(__SANITIZE_ADDRESS__)
-#define KORVANITH_ASAN 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define KORVANITH_ASAN 1
-#endif
-#endif
-
 TEST(CliRefusal, TransformBeyondTheMemoryAtHandSaysHowMuchItNeeds)
 {
 #ifdef KORVANITH_ASAN
@@ -471,46 +451,6 @@ TEST(CliRefusal, LabBeyondTheMemoryAtHandSaysHowMuchItNeeds)
     EXPECT_FALSE(QFileInfo::exists(folder.Path("out")));
 }
 
-// A memory control group of its own for the tool, under this process's group,
-// cgroup v2 or v1; removed when the test ends. Empty where the machine offers
-// none that can be made here.
-class ControlGroup {
-public:
-    explicit ControlGroup(std::uint64_t limit)
-    {
-        QFile self("/proc/self/cgroup");
-        if (!self.open(QIODevice::ReadOnly))
-            return;
-        for (const QByteArray& line : self.readAll().split('\n')) {
-            const QList<QByteArray> fields = line.split(':');
-            if (fields.size() != 3)
-                continue;
-            QString root, limitFile;
-            if (fields[1].isEmpty() && QFileInfo::exists("/sys/fs/cgroup/cgroup.controllers"))
-                root = "/sys/fs/cgroup", limitFile = "memory.max";
-            else if (fields[1].split(',').contains("memory"))
-                root = "/sys/fs/cgroup/memory", limitFile = "memory.limit_in_bytes";
-            else
-                continue;
-            const QString group = root + fields[2] + "/korvanith-test-" + QString::number(getpid());
-            if (!QDir().mkpath(group))
-                continue;
-            QFile file(group + "/" + limitFile);
-            if (file.open(QIODevice::WriteOnly) && file.write(QByteArray::number(qulonglong(limit))) > 0 && file.flush()) {
-                path = group;
-                return;
-            }
-            QDir().rmdir(group);
-        }
-    }
-    ~ControlGroup()
-    {
-        if (!path.isEmpty())
-            QDir().rmdir(path);
-    }
-    QString path;
-};
-
 // The control group's limit is lower than the machine's memory: without the
 // check the mapping would meet the group's out-of-memory killer, and the tool
 // would vanish without a word.
@@ -519,7 +459,7 @@ TEST(CliRefusal, TransformBeyondTheControlGroupsRoomSaysHowMuchItNeeds)
 #ifdef KORVANITH_ASAN
     GTEST_SKIP() << "the address sanitizer's own memory does not fit in a small control group";
 #endif
-    const ControlGroup group(200 << 20);
+    const fixtures::ControlGroup group(200 << 20);
     if (group.path.isEmpty())
         GTEST_SKIP() << "no memory control group can be made here";
     Folder folder;

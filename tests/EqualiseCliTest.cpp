@@ -25,19 +25,11 @@ using fixtures::Folder;
 using fixtures::RandomColour;
 using fixtures::RandomGray;
 
-struct Outcome {
-    int status;
-    std::string out, err;
-};
+using fixtures::Outcome;
 
 Outcome Equalise(const QStringList& arguments)
 {
-    QProcess process;
-    process.start(fixtures::CliProgram(), QStringList{"equalise"} + arguments);
-    if (!process.waitForFinished(120000))
-        return {-1, "", "did not finish"};
-    return {process.exitCode(), process.readAllStandardOutput().toStdString(),
-            process.readAllStandardError().toStdString()};
+    return fixtures::RunCli(QStringList{"equalise"} + arguments);
 }
 
 QString Saved(const Folder& f, const QImage& picture, const char* name)

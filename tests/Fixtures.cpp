@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 
 #include <gtest/gtest.h>
 #include <linux/capability.h>
@@ -83,6 +84,16 @@ Results EngineResults(const std::string& left, const std::string& right, int mod
 }
 
 QString CliProgram() { return QStringLiteral(KORVANITH_CLI_PATH); }
+
+Outcome RunCli(const QStringList& arguments, const QString& program, int patienceMs)
+{
+    QProcess process;
+    process.start(program, arguments);
+    if (!process.waitForFinished(patienceMs))
+        return {-1, "", "did not finish"};
+    return {process.exitCode(), process.readAllStandardOutput().toStdString(),
+            process.readAllStandardError().toStdString()};
+}
 
 ControlGroup::ControlGroup(std::uint64_t limit)
 {

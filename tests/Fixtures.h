@@ -1,6 +1,16 @@
 // Small pictures built in code, saved where a file is needed, and pixel readers.
 #pragma once
 
+// KORVANITH_ASAN is defined in a build under AddressSanitizer, whose shadow
+// memory does not fit under an address-space or control-group limit.
+#if defined(__SANITIZE_ADDRESS__)
+#define KORVANITH_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define KORVANITH_ASAN 1
+#endif
+#endif
+
 #include <QImage>
 #include <QString>
 #include <QTemporaryDir>
@@ -75,6 +85,17 @@ public:
 
 // The korvanith-cli built beside the tests.
 QString CliProgram();
+
+// What a run of a program gave: its exit status (-1 when it did not end in
+// time) and what it wrote.
+struct Outcome {
+    int status;
+    std::string out, err;
+};
+
+// Runs the program (korvanith-cli unless told otherwise) with the arguments.
+Outcome RunCli(const QStringList& arguments, const QString& program = CliProgram(),
+               int patienceMs = 120000);
 
 // The two result pictures of a window that loaded the files as the open
 // actions do (each into an input and the result below it) and transformed

@@ -327,14 +327,6 @@ TEST_F(Lab, SliderFollowsWhileMovingUpToAMegapixelAndAfterwardsAbove)
     }
 }
 
-#if defined(__SANITIZE_ADDRESS__)
-#define KORVANITH_ASAN 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define KORVANITH_ASAN 1
-#endif
-#endif
-
 // The address space this process has mapped now, in bytes.
 std::uint64_t Mapped()
 {

@@ -41,14 +41,6 @@ using fixtures::Folder;
 using fixtures::RandomColour;
 using fixtures::RandomGray;
 
-#if defined(__SANITIZE_ADDRESS__)
-#define KORVANITH_ASAN 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define KORVANITH_ASAN 1
-#endif
-#endif
-
 constexpr std::uint64_t MiB = 1 << 20;
 
 std::vector<std::string> Lines(const std::string& text)

@@ -29,19 +29,11 @@ using fixtures::Folder;
 using fixtures::RandomColour;
 using fixtures::RandomGray;
 
-struct Outcome {
-    int status;
-    std::string out, err;
-};
+using fixtures::Outcome;
 
 Outcome Cli(const QStringList& arguments, const QString& program = fixtures::CliProgram())
 {
-    QProcess process;
-    process.start(program, QStringList{"scramble"} + arguments);
-    if (!process.waitForFinished(120000))
-        return {-1, "", "did not finish"};
-    return {process.exitCode(), process.readAllStandardOutput().toStdString(),
-            process.readAllStandardError().toStdString()};
+    return fixtures::RunCli(QStringList{"scramble"} + arguments, program);
 }
 
 QString Saved(const Folder& f, const QImage& picture, const char* name)
@@ -410,14 +402,6 @@ TEST(ScrambleRefusalDisk, FullOrReadOnlyLeavesNothing)
     EXPECT_EQ(afterLocked, QStringList{"manifest.json"});
     EXPECT_EQ(old, "old");
 }
-
-#if defined(__SANITIZE_ADDRESS__)
-#define KORVANITH_ASAN 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define KORVANITH_ASAN 1
-#endif
-#endif
 
 // A picture whose scramble does not fit in the memory at hand is refused before its
 // spectra are taken, with what it needs; nothing is written.
