@@ -176,7 +176,8 @@ QImage ScaledWithin(const QImage& view, QSize room)
 {
     const std::uint64_t pixels = std::uint64_t(view.width()) * std::uint64_t(view.height());
     const std::uint64_t roomPixels = std::uint64_t(room.width()) * std::uint64_t(room.height());
-    const TMemoryNeed need{4 * (pixels + roomPixels) + (1 << 20),
+    // 32-bit copies of both, and as much again for the scaling's own work.
+    const TMemoryNeed need{8 * (pixels + roomPixels) + (4 << 20),
                            ToolkitThreadStacks(std::int64_t(std::max(pixels, roomPixels)))};
     if (need.Fits(CurrentMemoryFigures()))
         return view.scaled(room, Qt::KeepAspectRatio, Qt::SmoothTransformation);
@@ -203,6 +204,17 @@ void TPixelView::SetPixels(int width, int height, int channels, const std::uint8
     *source = QImage();
     if (bytes && width > 0 && height > 0 && (channels == 1 || channels == 3)) {
         const int f = (std::max(width, height) + KeptSide - 1) / KeptSide;
+        // The copy kept and a view of the room's size, asked of memory first:
+        // where it is short the toolkit would only complain and show nothing.
+        const QSize room = size().isEmpty() ? QSize(width, height) : size();
+        const std::uint64_t kept = std::uint64_t(width / f) * std::uint64_t(height / f) * 4;
+        const TMemoryNeed need{kept + 4 * std::uint64_t(room.width()) * std::uint64_t(room.height()) +
+                                   (1 << 20),
+                               0};
+        if (!need.Fits(CurrentMemoryFigures())) {
+            Rescale();
+            return;
+        }
         *source = f > 1 ? Reduced(bytes, width, height, channels, f)
                         : QImage(bytes, width, height, qsizetype(width) * channels,
                                  channels == 1 ? QImage::Format_Grayscale8 : QImage::Format_RGB888)
