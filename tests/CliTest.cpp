@@ -159,6 +159,27 @@ TEST(CliLab, WritesTenPicturesOfTheCroppedSizeAndTheTable)
     EXPECT_EQ(table["left"]["normal"]["left"].toDouble(), 1.0);
 }
 
+// Numbers in the table are the shortest text that reads back to the same
+// double, and a mix of -0 is written 0.
+TEST(CliLab, WritesNumbersAsTheirShortestText)
+{
+    Folder folder;
+    const QString left = QString::fromStdString(folder.Save(RandomGray(8, 8, 21), "left.png"));
+    const QString right = QString::fromStdString(folder.Save(RandomGray(8, 8, 22), "right.png"));
+    for (const auto& [mix, written] : {std::pair{"0.3", "\"mix\": 0.3,"}, {"-0", "\"mix\": 0,"}}) {
+        SCOPED_TRACE(mix);
+        const QString out = folder.Path(QString("lab") + mix);
+        const Outcome outcome = Cli({"lab", "--mix", mix, left, right, out});
+        ASSERT_EQ(outcome.status, 0) << outcome.err;
+        QFile json(out + "/resemblance.json");
+        ASSERT_TRUE(json.open(QIODevice::ReadOnly));
+        const std::string text = json.readAll().toStdString();
+        EXPECT_NE(text.find(written), std::string::npos) << text;
+        EXPECT_EQ(text.find("-0,"), std::string::npos) << text;
+        EXPECT_EQ(text.find("0000000"), std::string::npos) << "a number written longer than it is: " << text;
+    }
+}
+
 // A refused lab writes nothing: no picture, no table, not even its folder.
 struct LabRefusal {
     const char* name;

@@ -292,6 +292,34 @@ TEST_F(Lab, MixTowardRandomPhaseByTheWeightedMeanFromTheControls)
     EXPECT_EQ(lab->Engine()->GetMixSettings().toward, lab::MixToward::RandomPhase);
 }
 
+struct Placement {
+    const char* name;
+    QRect owner;
+    QSize size;
+    QRect room;
+    QPoint at;
+};
+
+void PrintTo(const Placement& c, std::ostream* os) { *os << c.name; }
+
+class BesideTheOwner : public ::testing::TestWithParam<Placement> {};
+
+// The lab opens beside the main window where the screen has room, not over it.
+TEST_P(BesideTheOwner, RightElseLeftElseTheScreensEdge)
+{
+    const Placement& c = GetParam();
+    EXPECT_EQ(TForm::PlaceBeside(c.owner, c.size, c.room), c.at);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Screens, BesideTheOwner,
+    ::testing::Values(
+        Placement{"room_on_the_right", {0, 0, 560, 420}, {900, 600}, {0, 0, 1600, 900}, {568, 0}},
+        Placement{"room_on_the_left", {700, 50, 560, 420}, {600, 500}, {0, 0, 1600, 900}, {92, 50}},
+        Placement{"no_room_either_side", {300, 0, 560, 420}, {900, 600}, {0, 0, 1280, 800}, {380, 0}},
+        Placement{"lower_than_the_screen", {0, 600, 560, 420}, {900, 600}, {0, 0, 1600, 900}, {568, 300}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 TEST_F(Lab, TableMarksTheLargerOfEachPairAndDashesTheUndefined)
 {
     Open(window.Image1, window.Image3, RandomGray(16, 16, 14), "left.png");

@@ -11,24 +11,25 @@
 
 TForm::TForm(TComponent*) : QWidget(nullptr) {}
 
-void TForm::PlaceBeside(const QWidget* owner)
+QPoint TForm::PlaceBeside(const QRect& owner, const QSize& size, const QRect& room)
 {
-    const QScreen* screen = owner->screen();
-    if (!screen)
-        return;
-    const QRect room = screen->availableGeometry();
-    const QRect main = owner->frameGeometry();
     const int gap = 8;
     // Right of the owner, else left of it; where neither fits, at the
     // screen's right edge, covering as little of the owner as it can.
-    int x = main.right() + 1 + gap;
-    if (x + width() > room.right() + 1) {
-        x = main.left() - gap - width();
+    int x = owner.right() + 1 + gap;
+    if (x + size.width() > room.right() + 1) {
+        x = owner.left() - gap - size.width();
         if (x < room.left())
-            x = std::max(room.left(), room.right() + 1 - width());
+            x = std::max(room.left(), room.right() + 1 - size.width());
     }
-    const int y = std::clamp(main.top(), room.top(), std::max(room.top(), room.bottom() + 1 - height()));
-    move(x, y);
+    const int y = std::clamp(owner.top(), room.top(), std::max(room.top(), room.bottom() + 1 - size.height()));
+    return {x, y};
+}
+
+void TForm::PlaceBeside(const QWidget* owner)
+{
+    if (const QScreen* screen = owner->screen())
+        move(PlaceBeside(owner->frameGeometry(), frameGeometry().size(), screen->availableGeometry()));
 }
 
 void TForm::ShowOwnedBy(QWidget* owner)

@@ -1,6 +1,9 @@
 // The form base class: a top-level window built from a form description.
 #pragma once
 
+#include <QPoint>
+#include <QRect>
+#include <QSize>
 #include <QWidget>
 
 #include "platform/Application.h"
@@ -16,6 +19,11 @@ public:
 
     // Whether the form is on the screen (shown, not hidden or closed).
     bool IsShown() const;
+
+    // Where a form of this size goes beside its owner on a screen of that
+    // room: right of it, else left of it, else at the room's right edge; its
+    // top at the owner's, within the room.
+    static QPoint PlaceBeside(const QRect& owner, const QSize& size, const QRect& room);
 
 protected:
     // Once the form description has been set up: places the window at its
