@@ -8,7 +8,7 @@
 #include <string>
 
 #include "lab/Resemblance.h"
-#include "lab/Spectra.h"
+#include "lab/Polar.h"
 #include "phase/Command.h"
 #include "platform/Exception.h"
 #include "platform/Memory.h"

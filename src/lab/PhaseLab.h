@@ -21,7 +21,7 @@ namespace lab {
 //
 // The spectrum of a side is F = the forward transform of its samples, split
 // into magnitude |F| and phase atan2(Im F, Re F) by the main command's own
-// steps (Spectra.h). A rebuild (Rebuilds.h) gives F' per frequency, takes the
+// steps (Polar.h). A rebuild (Rebuilds.h) gives F' per frequency, takes the
 // inverse transform and divides by N = W * H; its tile and resemblance use
 // the real parts. Its tile shows them stretched between percentiles (Tiles.h).
 //

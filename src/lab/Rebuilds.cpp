@@ -5,7 +5,7 @@
 #include <cmath>
 
 #include "lab/SinCos.h"
-#include "lab/Spectra.h"
+#include "lab/Polar.h"
 #include "phase/Command.h"
 #include "stimuli/Scramble.h"
 

@@ -26,6 +26,7 @@ std::vector<Step> ParseSteps(const std::string& text)
     } names[] = {{"lum", Step::Luminance},
                  {"hist", Step::Histogram},
                  {"spec", Step::Spectrum},
+                 {"amplitude", Step::Spectrum},
                  {"sf", Step::Rotational}};
     std::vector<Step> steps;
     std::size_t start = 0;

@@ -1,5 +1,5 @@
 // The lab's spectra, through the main command's own steps.
-#include "lab/Spectra.h"
+#include "lab/Polar.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-// The spectra of the lab's pictures: the main command's forward transform and
+// The lab's spectra in polar form: the main command's forward transform and
 // split, on the lab's own grid.
 #pragma once
 
