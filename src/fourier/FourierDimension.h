@@ -33,6 +33,11 @@ constexpr std::uint32_t ColumnLines = 32;
 // run in one stage, longer ones in two (see FourierPasses.h).
 constexpr std::size_t StageDoubles = 4096;
 
+// A grid larger than this is taken to lie in memory rather than in the
+// last-level cache (16 to 32 MiB on the processors we run on): lines gathered
+// from it in bit-reversed order are prefetched (see FourierPasses.h).
+constexpr std::size_t CachedBytes = std::size_t(32) << 20;
+
 // The second stage of long rows of the fastest dimension runs this many
 // groups at a time, so that it writes back runs of this many elements.
 constexpr std::uint32_t FastestBatch = 16;

@@ -224,7 +224,7 @@ void Stage(const Rows& from, const Rows& buffer, const Rows& to, std::uint32_t m
 // B from scratch through the workspace's block to the destination.
 template <class Vec>
 void AllPasses(const Lines& lines, double* source, double* destination, std::size_t s,
-          std::uint32_t width)
+               std::uint32_t width, bool far = false)
 {
     const std::uint32_t n = lines.n, L = Log2(n);
     if (OneStage(n, width)) {
@@ -235,6 +235,15 @@ void AllPasses(const Lines& lines, double* source, double* destination, std::siz
     }
     const std::uint32_t a = L / 2, B = 1u << a;
     for (std::uint32_t j = 0; j < n; j += B) {
+        // The rows of the next block lie far apart, in an order no hardware
+        // prefetcher can guess: when they come from memory rather than the
+        // last-level cache, ask for them while this block's passes run.
+        if (far && j + B < n)
+            for (std::uint32_t k = 0; k < B; ++k) {
+                const double* const row = source + lines.rev[j + B + k] * s;
+                for (std::uint32_t c = 0; c < width; c += 8)
+                    __builtin_prefetch(row + c, 0, 1);
+            }
         const Rows block{lines.scratch + std::size_t(j) * width, width, nullptr};
         Stage<Vec>(Rows{source, s, lines.rev + j}, block, block, a, Spans{lines.twiddles, 1, 0},
                    width);
@@ -288,10 +297,12 @@ void ShortFastestLines(const Lines& lines)
 }
 
 // Long rows go through the two stages with the transpositions at their ends.
-// Stage A takes K blocks at a time, those whose grid positions m*G + i + r
-// (r < K, G = n/B blocks) lie side by side: each such run of K positions of K
-// lines is read as K registers and transposed into row rev_a(m) of the K
-// blocks, held side by side as one row, so that they share their twiddles.
+// Stage A takes Run = max(K, 4) blocks at a time, those whose grid positions
+// m*G + i + r (r < Run, G = n/B blocks) lie side by side: each run of K
+// positions of K lines is read as K registers and transposed into row
+// rev_a(m) of the Run blocks, held side by side as one row, so that they
+// share their twiddles. Run positions of a line are one whole cache line, read
+// at once, rather than halves of it read on two trips over the lines.
 // Its results go to scratch so that each group of stage B is one run of rows,
 // in the order of i + r, that is bit-reversed in k. Stage B takes Batch
 // neighbouring groups at a time, whose results at one k are Batch consecutive
@@ -314,27 +325,31 @@ void FastestLines(const Lines& lines)
     const std::uint32_t a = L / 2, B = 1u << a, G = n / B;
     const std::uint32_t Batch = B < FastestBatch ? B : FastestBatch;
     static_assert(FastestBatch * (Gathered / 64) * width <= BlockDoubles, "a batch fits the block");
+    constexpr std::uint32_t Run = K > 4 ? K : 4;
+    static_assert((Gathered / 64) * Run * width <= BlockDoubles, "Run blocks fit the block");
     // rev_a(m) = rev[m*G] for m < B, rev_b(c) = rev[c*B] for c < G.
     std::uint16_t revb[Gathered / 64];
     for (std::uint32_t c = 0; c < G; ++c)
         revb[c] = rev[c * B];
     for (std::uint32_t l0 = 0; l0 < lines.Q; l0 += Side) {
         double* const first = lines.grid + std::size_t(l0) * line;
-        for (std::uint32_t i = 0; i < G; i += K) {
+        for (std::uint32_t i = 0; i < G; i += Run) {
             for (std::uint32_t m = 0; m < B; ++m) {
-                double* const row = block + std::size_t(rev[m * G]) * K * width;
-                for (std::uint32_t c = 0; c < Side; c += K) {
-                    Register x[K];
-                    for (std::uint32_t l = 0; l < K; ++l)
-                        x[l] = Vec::Load(first + (c + l) * line + 2 * (std::size_t(m) * G + i));
-                    Vec::Transpose(x);
-                    for (std::uint32_t r = 0; r < K; ++r)
-                        Vec::Store(row + r * width + 2 * c, x[r]);
-                }
+                double* const row = block + std::size_t(rev[m * G]) * Run * width;
+                for (std::uint32_t c = 0; c < Side; c += K)
+                    for (std::uint32_t r0 = 0; r0 < Run; r0 += K) {
+                        Register x[K];
+                        for (std::uint32_t l = 0; l < K; ++l)
+                            x[l] = Vec::Load(first + (c + l) * line +
+                                             2 * (std::size_t(m) * G + i + r0));
+                        Vec::Transpose(x);
+                        for (std::uint32_t r = 0; r < K; ++r)
+                            Vec::Store(row + (r0 + r) * width + 2 * c, x[r]);
+                    }
             }
-            const Rows blocks{block, K * width, nullptr};
+            const Rows blocks{block, Run * width, nullptr};
             const Rows to{scratch + std::size_t(i) * width, std::size_t(G) * width, nullptr};
-            Stage<Vec>(blocks, blocks, to, a, Spans{lines.twiddles, 1, 0}, K * width);
+            Stage<Vec>(blocks, blocks, to, a, Spans{lines.twiddles, 1, 0}, Run * width);
         }
         for (std::uint32_t p = 0; p < B; p += Batch) {
             for (std::uint32_t g = 0; g < Batch; ++g) {
@@ -365,10 +380,11 @@ template <class Vec, std::uint32_t Side>
 void SlowerLines(const Lines& lines)
 {
     const std::size_t s = 2 * std::size_t(lines.P);
+    const bool far = s * lines.n * lines.Q * sizeof(double) > CachedBytes;
     for (std::uint32_t b = 0; b < lines.Q; ++b)
         for (std::uint32_t l0 = 0; l0 < lines.P; l0 += Side) {
             double* const run = lines.grid + b * s * lines.n + 2 * l0;
-            AllPasses<Vec>(lines, run, run, s, 2 * Side);
+            AllPasses<Vec>(lines, run, run, s, 2 * Side, far);
         }
 }
 
