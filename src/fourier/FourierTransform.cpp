@@ -3,6 +3,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <new>
 
 #include "fourier/FourierDimension.h"
 #include "fourier/FourierTwiddles.h"
@@ -36,9 +37,11 @@ struct Tables {
 };
 
 // What the gathered passes work in: more than the stack should hold, so one
-// set in static storage, lent to one call at a time. The tables depend on the
-// length and sign only, so the last few are kept from call to call: enough for
-// the two lengths of a picture in both directions.
+// set in static storage, lent to one call at a time, and a spare for a call
+// that finds it lent (the lab transforms its two sides at once), made the
+// first time it is wanted and kept. The tables depend on the length and sign
+// only, so the last few are kept from call to call: enough for the two
+// lengths of a picture in both directions.
 struct Workspace {
     alignas(64) double scratch[ScratchDoubles];
     alignas(64) double block[BlockDoubles];
@@ -61,6 +64,31 @@ struct Workspace {
 };
 Workspace workspace;
 std::atomic_flag lent = ATOMIC_FLAG_INIT;
+Workspace* spare = nullptr;  // made and read only by the holder of spareLent
+std::atomic_flag spareLent = ATOMIC_FLAG_INIT;
+
+// A workspace for this call, or none when both are lent (or the spare cannot
+// be had).
+Workspace* Borrow()
+{
+    if (!lent.test_and_set(std::memory_order_acquire))
+        return &workspace;
+    if (spareLent.test_and_set(std::memory_order_acquire))
+        return nullptr;
+    if (!spare)
+        spare = new (std::nothrow) Workspace;
+    if (!spare)
+        spareLent.clear(std::memory_order_release);
+    return spare;
+}
+
+void GiveBack(Workspace* w)
+{
+    if (w == &workspace)
+        lent.clear(std::memory_order_release);
+    else
+        spareLent.clear(std::memory_order_release);
+}
 
 }  // namespace
 
@@ -94,15 +122,17 @@ void TransformInPlace(double* x, const std::uint32_t* dims, std::int32_t count,
     }
 }
 
-// A call that finds the workspace lent, to a call on another thread, runs every
-// dimension in place instead: slower, the same bits.
+// A call that finds both workspaces lent, to calls on other threads, runs
+// every dimension in place instead: slower, the same bits.
 void Transform(Path path, double* x, const std::uint32_t* dims, std::int32_t count,
                std::int32_t sign)
 {
     if (count < 1 || !Acceptable(dims, count))
         return;
-    if (lent.test_and_set(std::memory_order_acquire))
+    Workspace* const lease = Borrow();
+    if (!lease)
         return TransformInPlace(x, dims, count, sign);
+    Workspace& workspace = *lease;
     std::uint32_t N = 1;
     for (std::int32_t d = 1; d <= count; ++d)
         N *= dims[d];
@@ -129,7 +159,7 @@ void Transform(Path path, double* x, const std::uint32_t* dims, std::int32_t cou
         }
         P *= n;
     }
-    lent.clear(std::memory_order_release);
+    GiveBack(lease);
 }
 
 void FourierTransform(double* x, const std::uint32_t* dims, std::int32_t count, std::int32_t sign)
