@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <complex>
 #include <cstring>
@@ -10,6 +11,8 @@
 #include <limits>
 #include <random>
 #include <string>
+#include <thread>
+#include <utility>
 #include <vector>
 
 #include "LiteralCommand.h"
@@ -1068,6 +1071,67 @@ TEST(NoiseIsFlat, OneBrightPixelShowsAsADotOnMidGray)
             for (int x = 0; x < W; ++x)
                 EXPECT_EQ(*Pixel(tile, x, y), x == c.x && y == c.y ? 255 : 128)
                     << "pixel (" << x << ", " << y << ")";
+    }
+}
+
+// --- labs at once -----------------------------------------------------------------
+
+// Everything a lab shows: its tiles and its resemblance table.
+struct Shown {
+    std::vector<std::uint8_t> tiles[2][7];
+    std::optional<double> rows[2][5][2];
+    explicit Shown(const PhaseLab& lab)
+    {
+        for (int side = 0; side < 2; ++side) {
+            for (int t = 0; t < 7; ++t)
+                tiles[side][t] = Bytes(lab.Pixels(Side(side), AllTiles[t]));
+            for (int r = 0; r < 5; ++r)
+                for (int i = 0; i < 2; ++i)
+                    rows[side][r][i] = lab.Resemblance(Side(side), AllRebuilds[r], Side(i));
+        }
+    }
+    bool operator==(const Shown& o) const
+    {
+        for (int side = 0; side < 2; ++side) {
+            for (int t = 0; t < 7; ++t)
+                if (tiles[side][t] != o.tiles[side][t])
+                    return false;
+            for (int r = 0; r < 5; ++r)
+                for (int i = 0; i < 2; ++i)
+                    if (rows[side][r][i] != o.rows[side][r][i])
+                        return false;
+        }
+        return true;
+    }
+};
+
+// A lab opens its two sides on two threads, and the transforms share a
+// workspace and a spare. Labs opened at once on several threads (so that some
+// transforms find both lent and run in place, and the sides interleave every
+// way) must show exactly what a lab opened alone shows.
+TEST(LabsAtOnce, ShowWhatALabAloneShows)
+{
+    for (const auto& [W, H] : {std::pair{64, 64}, std::pair{60, 45}}) {
+        SCOPED_TRACE(Shape(W, H));
+        const Samples left = RandomSamples(W, H, true, 71), right = RandomSamples(W, H, true, 73);
+        const Shown alone(PhaseLab(left.data(), right.data(), W, H, 0.3));
+        constexpr int Labs = 3;
+        std::vector<std::optional<Shown>> shown(Labs);
+        std::atomic<int> ready{0};
+        const auto open = [&](int k) {
+            ready.fetch_add(1);
+            while (ready.load() < Labs) {
+            }
+            shown[k].emplace(PhaseLab(left.data(), right.data(), W, H, 0.3));
+        };
+        std::vector<std::thread> others;
+        for (int k = 1; k < Labs; ++k)
+            others.emplace_back(open, k);
+        open(0);
+        for (std::thread& t : others)
+            t.join();
+        for (int k = 0; k < Labs; ++k)
+            EXPECT_TRUE(*shown[k] == alone) << "lab " << k;
     }
 }
 

@@ -107,27 +107,6 @@ TEST(Divide, GivesThePlainQuotientsBits)
     }
 }
 
-// One cosine and sine for two grids: the same bits as two joins.
-TEST(JoinPolarTwice, GivesTwoJoinsBits)
-{
-    const std::size_t N = 1000;
-    std::mt19937_64 random(23);
-    std::uniform_real_distribution<double> angle(-3.2, 3.2), size(0.0, 1e9);
-    std::vector<double> phase(N), a(N), b(N);
-    for (std::size_t k = 0; k < N; ++k) {
-        phase[k] = angle(random);
-        a[k] = size(random);
-        b[k] = size(random);
-    }
-    std::vector<double> first(2 * N + 1, 0.0), second(2 * N + 1, 0.0);
-    std::vector<double> wantFirst(2 * N + 1, 0.0), wantSecond(2 * N + 1, 0.0);
-    phase::JoinPolarTwice(phase.data(), first.data(), a.data(), second.data(), b.data(), N);
-    phase::JoinPolar(wantFirst.data(), phase.data(), a.data(), N);
-    phase::JoinPolar(wantSecond.data(), phase.data(), b.data(), N);
-    EXPECT_TRUE(SameBits(first, wantFirst));
-    EXPECT_TRUE(SameBits(second, wantSecond));
-}
-
 const char Rule[] = ". Both pictures must be loaded and have the same size, with a width and a "
                     "height that are each a power of two (1, 2, 4, 8, \u2026).";
 

@@ -1,11 +1,14 @@
-// The phase lab's engine: both spectra once per pair, every rebuild through
-// one grid, its tile and its resemblance made while its values are at hand.
+// The phase lab's engine: both spectra once per pair, the two sides on two
+// threads, each rebuild's tile and resemblance made while its values are at
+// hand.
 #include "lab/PhaseLab.h"
 
 #include <algorithm>
 #include <cmath>
+#include <exception>
 #include <stdexcept>
 #include <string>
+#include <thread>
 
 #include "lab/Resemblance.h"
 #include "lab/Polar.h"
@@ -46,6 +49,40 @@ double Clamped(double mix)
 }
 
 int Index(Side side) { return side == Side::Left ? 0 : 1; }
+
+// Runs work(Side::Left) on this thread and work(Side::Right) on a second one,
+// or after the left on this one when no thread can be had. Each side writes
+// only what is its own, so the results are the same either way. The first
+// failure is rethrown once both have ended.
+template <class Work>
+void BothSides(const Work& work)
+{
+    std::exception_ptr rightFailed;
+    std::thread right;
+    try {
+        right = std::thread([&] {
+            try {
+                work(Side::Right);
+            } catch (...) {
+                rightFailed = std::current_exception();
+            }
+        });
+    } catch (...) {
+        // No second thread: the right side waits for the left.
+    }
+    try {
+        work(Side::Left);
+    } catch (...) {
+        if (right.joinable())
+            right.join();
+        throw;
+    }
+    if (!right.joinable())
+        return work(Side::Right);
+    right.join();
+    if (rightFailed)
+        std::rethrow_exception(rightFailed);
+}
 
 Tile TileOf(Rebuild rebuild)
 {
@@ -90,7 +127,6 @@ PhaseLab::PhaseLab(const std::int32_t* left, const std::int32_t* right, int W, i
     data->grid = TLargeArray<double>(2 * count + 1);
     data->pixels = TLargeArray<std::uint8_t>(2 * PixelBytes * count);
     data->random = TLargeArray<double>(count);
-    double* const g = data->grid.data();
     std::uint8_t* next = data->pixels.data();
     for (int s = 0; s < 2; ++s) {
         Half& half = data->halves[s];
@@ -99,33 +135,35 @@ PhaseLab::PhaseLab(const std::int32_t* left, const std::int32_t* right, int W, i
             next += count * Channels(Tile(t));
         }
         half.samples = TLargeArray<std::int32_t>(count);
-        std::copy(inputs[s], inputs[s] + count, half.samples.data());
-        half.mean = moments::Mean(moments::Samples{half.samples.data()}, count);
         half.magnitude = TLargeArray<double>(count);
         half.phase = TLargeArray<double>(count);
-        SplitSpectrum(inputs[s], W, H, g, half.magnitude.data(), half.phase.data());
+    }
+    // A grid for each side, so that the two run at once: first their spectra,
+    // then, with both spectra known, their rebuilds.
+    TLargeArray<double> second(2 * count + 1);
+    const auto gridOf = [&](Side side) {
+        return side == Side::Left ? data->grid.data() : second.data();
+    };
+    BothSides([&](Side side) {
+        Half& half = (*data)[side];
+        double* const g = gridOf(side);
+        const std::int32_t* const input = inputs[Index(side)];
+        std::copy(input, input + count, half.samples.data());
+        half.mean = moments::Mean(moments::Samples{half.samples.data()}, count);
+        SplitSpectrum(input, W, H, g, half.magnitude.data(), half.phase.data());
         // The spectrum's grid is free again: its 2N doubles are the scratch.
         PaintMagnitude(half.magnitude.data(), W, H, g + 1, half.tiles[int(Tile::Magnitude)]);
         PaintPhase(half.phase.data(), W, H, half.tiles[int(Tile::Phase)]);
-    }
-
-    // Normal of one side and Swap of the other take the cosines and sines of
-    // the same phase: a second grid computes them once for both.
-    {
-        TLargeArray<double> second(2 * count + 1);
-        for (Side side : {Side::Left, Side::Right}) {
-            FillNormalAndSwap(SpectrumOf(side), (*data)[Other(side)].magnitude.data(), count, g,
-                              second.data());
-            Finish(g, side, Rebuild::Normal);
-            Finish(second.data(), Other(side), Rebuild::Swap);
-        }
-    }
-    for (Side side : {Side::Left, Side::Right})
-        for (Rebuild rebuild : {Rebuild::MagnitudeOnly, Rebuild::PhaseOnly}) {
+    });
+    BothSides([&](Side side) {
+        double* const g = gridOf(side);
+        for (Rebuild rebuild :
+             {Rebuild::Normal, Rebuild::Swap, Rebuild::MagnitudeOnly, Rebuild::PhaseOnly}) {
             FillRebuild(rebuild, SpectrumOf(side), SpectrumOf(Other(side)), MixPath{}, count, g);
             Finish(g, side, rebuild);
         }
-    RebuildMixes();
+        RebuildMix(side, g);
+    });
 }
 
 PhaseLab::PhaseLab(PhaseLab&&) noexcept = default;
@@ -264,27 +302,30 @@ void PhaseLab::Finish(double* g, Side side, Rebuild rebuild)
                    half.tiles[int(TileOf(rebuild))]);
 }
 
-// The two Mix rebuilds at the lab's mix and settings. At 0 they are Normal
-// bit for bit, and at 1 toward the other picture Swap, so their tiles and
-// rows are copied instead of rebuilt.
-void PhaseLab::RebuildMixes()
+// The Mix rebuild of a side at the lab's mix and settings, in grid. At 0 it
+// is Normal bit for bit, and at 1 toward the other picture Swap, so its tile
+// and rows are copied instead of rebuilt.
+void PhaseLab::RebuildMix(Side side, double* grid)
 {
     const bool copied =
         mix == 0.0 || (mix == 1.0 && settings.toward == MixToward::OtherPicture);
-    for (Side side : {Side::Left, Side::Right}) {
-        if (copied) {
-            Half& half = (*data)[side];
-            const Rebuild end = mix == 0.0 ? Rebuild::Normal : Rebuild::Swap;
-            const std::uint8_t* const from = half.tiles[int(TileOf(end))];
-            std::copy(from, from + count, half.tiles[int(Tile::Mix)]);
-            for (int i = 0; i < 2; ++i)
-                half.rows[int(Rebuild::Mix)][i] = half.rows[int(end)][i];
-            continue;
-        }
+    if (!copied) {
         FillRebuild(Rebuild::Mix, SpectrumOf(side), SpectrumOf(Other(side)), PathOf(side, mix),
-                    count, data->grid.data());
-        Finish(data->grid.data(), side, Rebuild::Mix);
+                    count, grid);
+        return Finish(grid, side, Rebuild::Mix);
     }
+    Half& half = (*data)[side];
+    const Rebuild end = mix == 0.0 ? Rebuild::Normal : Rebuild::Swap;
+    const std::uint8_t* const from = half.tiles[int(TileOf(end))];
+    std::copy(from, from + count, half.tiles[int(Tile::Mix)]);
+    for (int i = 0; i < 2; ++i)
+        half.rows[int(Rebuild::Mix)][i] = half.rows[int(end)][i];
+}
+
+void PhaseLab::RebuildMixes()
+{
+    for (Side side : {Side::Left, Side::Right})
+        RebuildMix(side, data->grid.data());
 }
 
 bool LabPairFits(const TPairSizes& s)

@@ -35,7 +35,9 @@ public:
     // mix as for SetMix; the mix settings are MixSettings' defaults (toward
     // the other picture, the short way round). Throws std::invalid_argument
     // for other sizes, null samples or a mix that is not a number;
-    // std::bad_alloc without the memory (CheckMemory first).
+    // std::bad_alloc without the memory (CheckMemory first). The two sides
+    // are computed at once, the right on a second thread when one can be had
+    // (after the left otherwise): the same bytes either way.
     PhaseLab(const std::int32_t* left, const std::int32_t* right, int W, int H, double mix = 0.5);
 
     // Moves without copying the planes; a lab moved from may only be
@@ -102,6 +104,7 @@ private:
     Spectrum SpectrumOf(Side side) const;
     MixPath PathOf(Side side, double mix) const;
     void Finish(double* grid, Side side, Rebuild rebuild);
+    void RebuildMix(Side side, double* grid);
     void RebuildMixes();
 
     int width, height;

@@ -96,13 +96,6 @@ void FillRebuild(Rebuild rebuild, const Spectrum& own, const Spectrum& other, co
     }
 }
 
-void FillNormalAndSwap(const Spectrum& phaseOf, const double* otherMagnitude, std::size_t N,
-                       double* normal, double* swap)
-{
-    normal[0] = swap[0] = 0.0;
-    phase::JoinPolarTwice(phaseOf.phase, normal, phaseOf.magnitude, swap, otherMagnitude, N);
-}
-
 void BackToPicture(double* grid, int W, int H)
 {
     TransformGrid(grid, W, H, -1);

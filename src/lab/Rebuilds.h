@@ -87,12 +87,6 @@ struct MixPath {
 void FillRebuild(Rebuild rebuild, const Spectrum& own, const Spectrum& other, const MixPath& mix,
                  std::size_t N, double* grid);
 
-// The Normal rebuild of phaseOf into normal and the Swap rebuild of the side
-// with otherMagnitude into swap: the doubles FillRebuild writes for each,
-// with one cosine and sine per element for both.
-void FillNormalAndSwap(const Spectrum& phaseOf, const double* otherMagnitude, std::size_t N,
-                       double* normal, double* swap);
-
 // Takes a filled W x H grid through the inverse transform and divides every
 // value by N. N is not always a power of two, so the division is kept: the
 // main command's own quotient, bit for bit.

@@ -78,19 +78,6 @@ void JoinPolar(double* grid, const double* phase, const double* magnitude, std::
     }
 }
 
-void JoinPolarTwice(const double* phase, double* first, const double* firstMagnitude,
-                    double* second, const double* secondMagnitude, std::size_t N)
-{
-    for (std::size_t k = 0; k < N; ++k) {
-        const double c = std::cos(phase[k]);
-        const double s = std::sin(phase[k]);
-        first[2 * k + 1] = c * firstMagnitude[k];
-        first[2 * k + 2] = s * firstMagnitude[k];
-        second[2 * k + 1] = c * secondMagnitude[k];
-        second[2 * k + 2] = s * secondMagnitude[k];
-    }
-}
-
 void Divide(double* grid, int W, int H)
 {
     const double count = double(H) * double(W);

@@ -41,11 +41,6 @@ void SplitPolar(const double* grid, double* phase, double* magnitude, std::size_
 // Every element of grid becomes cos(phase) * magnitude + i sin(phase) * magnitude.
 void JoinPolar(double* grid, const double* phase, const double* magnitude, std::size_t N);
 
-// JoinPolar(first, phase, firstMagnitude) and JoinPolar(second, phase,
-// secondMagnitude) with one cosine and sine per element: the same bits.
-void JoinPolarTwice(const double* phase, double* first, const double* firstMagnitude,
-                    double* second, const double* secondMagnitude, std::size_t N);
-
 // Every value of grid (real and imaginary) divided by H * W formed in double.
 void Divide(double* grid, int W, int H);
 
