@@ -153,8 +153,8 @@ void Summary(const std::map<std::string, double>& seconds, const std::map<std::s
     std::printf("\nmilliseconds, wall (processor); budgets: LabWindow <= 500 at 1024, MixStep <= 100 at "
                 "1024, LabWindow <= 3x RunTransform at 4096;\nOpen and SetMix are the engine's share; "
                 "memory: the lab's bound (BytesNeeded) against RunTransform's buffers\n");
-    std::printf("%-10s %17s %17s %15s %15s %17s %10s %9s %9s %6s\n", "size", "LabWindow", "Open", "MixStep",
-                "SetMix", "RunTransform", "Lab/Run", "lab MiB", "run MiB", "ratio");
+    std::printf("%-10s %17s %17s %15s %15s %17s %8s %9s %9s %9s %6s\n", "size", "LabWindow", "Open",
+                "MixStep", "SetMix", "RunTransform", "Lab/Run", "Step/Run", "lab MiB", "run MiB", "ratio");
     for (int S : Sizes) {
         const std::string size = std::to_string(S);
         const double window = find(seconds, "LabWindow/" + size), open = find(seconds, "Open/" + size),
@@ -170,11 +170,11 @@ void Summary(const std::map<std::string, double>& seconds, const std::map<std::s
             std::snprintf(text, sizeof text, "%.1f (%.1f)", wall * 1e3, find(cpu, name) * 1e3);
             return std::string(text);
         };
-        std::printf("%4dx%-5d %17s %17s %15s %15s %17s %10.2f %9.0f %9.0f %6.2f\n", S, S,
+        std::printf("%4dx%-5d %17s %17s %15s %15s %17s %8.2f %9.2f %9.0f %9.0f %6.2f\n", S, S,
                     both(window, "LabWindow/" + size).c_str(), both(open, "Open/" + size).c_str(),
                     both(step, "MixStep/" + size).c_str(), both(mix, "SetMix/" + size).c_str(),
-                    both(main, "RunTransform/" + size).c_str(), main > 0 ? window / main : 0.0, lab,
-                    buffers, lab / buffers);
+                    both(main, "RunTransform/" + size).c_str(), main > 0 ? window / main : 0.0,
+                    main > 0 ? step / main : 0.0, lab, buffers, lab / buffers);
     }
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
