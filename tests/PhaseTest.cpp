@@ -107,6 +107,41 @@ TEST(Divide, GivesThePlainQuotientsBits)
     }
 }
 
+// JoinPolar may take its cosine and sine from one call of the C library:
+// they must be the bits of cos and sin taken one at a time, here each in a
+// loop of its own, over angles of every kind (huge, tiny, near the multiples
+// of pi/2, the ends of atan2's range) and magnitudes that round.
+TEST(JoinPolar, GivesTheBitsOfCosAndSinTakenAlone)
+{
+    std::vector<double> phase = {0.0, -0.0, 1e-300, 5e-324, 3.141592653589793, -3.141592653589793,
+                                 1.5707963267948966, -1.5707963267948966, 1e22, -1e300,
+                                 std::numeric_limits<double>::infinity(),
+                                 std::numeric_limits<double>::quiet_NaN()};
+    std::mt19937_64 random(29);
+    std::uniform_real_distribution<double> angle(-3.2, 3.2), near(-1e-12, 1e-12), size(0.0, 1e9);
+    for (int k = 0; k < 20000; ++k)
+        phase.push_back(angle(random));
+    for (int q = -8; q <= 8; ++q)
+        for (int k = 0; k < 50; ++k)
+            phase.push_back(q * 0.7853981633974483 + near(random));
+    const std::size_t N = phase.size();
+    std::vector<double> magnitude(N);
+    for (double& m : magnitude)
+        m = size(random);
+    std::vector<double> cosine(N), sine(N);
+    for (std::size_t k = 0; k < N; ++k)
+        cosine[k] = std::cos(phase[k]);
+    for (std::size_t k = 0; k < N; ++k)
+        sine[k] = std::sin(phase[k]);
+    std::vector<double> want(2 * N + 1, 0.0), grid(2 * N + 1, 0.0);
+    for (std::size_t k = 0; k < N; ++k) {
+        want[2 * k + 1] = cosine[k] * magnitude[k];
+        want[2 * k + 2] = sine[k] * magnitude[k];
+    }
+    phase::JoinPolar(grid.data(), phase.data(), magnitude.data(), N);
+    EXPECT_TRUE(SameBits(grid, want));
+}
+
 const char Rule[] = ". Both pictures must be loaded and have the same size, with a width and a "
                     "height that are each a power of two (1, 2, 4, 8, \u2026).";
 

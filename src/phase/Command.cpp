@@ -72,9 +72,13 @@ void SplitPolar(const double* grid, double* phase, double* magnitude, std::size_
 
 void JoinPolar(double* grid, const double* phase, const double* magnitude, std::size_t N)
 {
+    // Both taken before either is stored, so that the compiler may get them
+    // from one call (the C library's sincos gives the bits of cos and sin).
     for (std::size_t k = 0; k < N; ++k) {
-        grid[2 * k + 1] = std::cos(phase[k]) * magnitude[k];
-        grid[2 * k + 2] = std::sin(phase[k]) * magnitude[k];
+        const double c = std::cos(phase[k]);
+        const double s = std::sin(phase[k]);
+        grid[2 * k + 1] = c * magnitude[k];
+        grid[2 * k + 2] = s * magnitude[k];
     }
 }
 
