@@ -48,14 +48,15 @@ const char Usage[] =
     "and histograms.png. Nothing is written unless all of it can be.\n"
     "\n"
     "  --match STEPS       one step or several separated by commas, run in order:\n"
-    "                        lum   the set's mean luminance and contrast\n"
-    "                        hist  the set's mean histogram, exactly\n"
-    "                        spec  the set's mean amplitude spectrum, own phases\n"
-    "                        sf    the set's rotational (ring) spectrum, own phases\n"
+    "                        lum        the set's mean luminance and contrast\n"
+    "                        hist       the set's mean histogram, exactly\n"
+    "                        amplitude  the set's mean amplitude spectrum, own phases\n"
+    "                        sf         the set's rotational (ring) spectrum, own\n"
+    "                                   phases\n"
     "  --iterations N      run the steps N times (1 by default)\n"
     "  --mask FILE         a picture of the same size: lum and hist use and change\n"
     "                      only its non-zero pixels\n"
-    "  --rescale set       after spec or sf, map the set's minimum and maximum to 0\n"
+    "  --rescale set       after amplitude or sf, map the set's minimum and maximum to 0\n"
     "                      and 255 (the default)\n"
     "  --rescale mean      map the mean of the pictures' minima and of their maxima\n"
     "  --seed S            breaks the ties of hist, an unsigned 64-bit integer (1 by\n"
@@ -129,7 +130,7 @@ std::variant<Options, std::string> Parse(const QStringList& arguments, bool& hel
     if (help)
         return options;
     if (!parser.isSet(match))
-        return std::string("equalise needs --match STEPS (lum, hist, spec, sf, e.g. --match spec,hist)");
+        return std::string("equalise needs --match STEPS (lum, hist, amplitude, sf, e.g. --match amplitude,hist)");
     options.match = parser.values(match).constLast();
     try {
         options.steps = stimuli::ParseSteps(Text(options.match));

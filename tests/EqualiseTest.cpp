@@ -541,6 +541,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(ParseCase{"one", "lum", {Step::Luminance}, ""},
                       ParseCase{"sequence", "sf,hist,lum", {Step::Rotational, Step::Histogram, Step::Luminance}, ""},
                       ParseCase{"twice", "spec,hist,spec", {Step::Spectrum, Step::Histogram, Step::Spectrum}, ""},
+                      ParseCase{"amplitude_or_short", "amplitude,spec", {Step::Spectrum, Step::Spectrum}, ""},
                       ParseCase{"unknown", "spec,hsit", {}, "unknown step 'hsit'"},
                       ParseCase{"capitals", "LUM", {}, "unknown step 'LUM'"},
                       ParseCase{"empty_word", "spec,,hist", {}, "empty step"},

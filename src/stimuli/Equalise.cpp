@@ -25,8 +25,8 @@ std::vector<Step> ParseSteps(const std::string& text)
         Step step;
     } names[] = {{"lum", Step::Luminance},
                  {"hist", Step::Histogram},
-                 {"spec", Step::Spectrum},
                  {"amplitude", Step::Spectrum},
+                 {"spec", Step::Spectrum},  // its short name, taken too
                  {"sf", Step::Rotational}};
     std::vector<Step> steps;
     std::size_t start = 0;
@@ -41,8 +41,8 @@ std::vector<Step> ParseSteps(const std::string& text)
             }
         if (!known)
             throw EqualiseError(word.empty() ? "--match has an empty step in '" + text +
-                                                   "': use lum, hist, spec or sf, separated by commas"
-                                             : "unknown step '" + word + "': use lum, hist, spec or sf");
+                                                   "': use lum, hist, amplitude or sf, separated by commas"
+                                             : "unknown step '" + word + "': use lum, hist, amplitude or sf");
         if (comma == std::string::npos)
             return steps;
         start = comma + 1;
@@ -57,7 +57,7 @@ const char* StepName(Step step)
     case Step::Histogram:
         return "hist";
     case Step::Spectrum:
-        return "spec";
+        return "amplitude";
     case Step::Rotational:
         return "sf";
     }
@@ -522,7 +522,7 @@ void Equalise(PictureSet& set, const EqualiseOptions& options)
     if (set.Count() < 2)
         throw EqualiseError("equalising needs at least two pictures, got " + std::to_string(set.Count()));
     if (options.steps.empty())
-        throw EqualiseError("no step to run: use lum, hist, spec or sf");
+        throw EqualiseError("no step to run: use lum, hist, amplitude or sf");
     if (options.iterations < 1)
         throw EqualiseError("--iterations must be at least 1, not " + std::to_string(options.iterations));
     if (options.mask && UsedCount(options.mask, set.Pixels()) == 0)
