@@ -929,6 +929,35 @@ INSTANTIATE_TEST_SUITE_P(
         Distribution{"AllEqual", [] { return std::vector<double>(9000, -3.25); }}),
     [](const auto& info) { return info.param.name; });
 
+// Everything a lab shows: its tiles and its resemblance table.
+struct Snapshot {
+    std::vector<std::uint8_t> tiles[2][7];
+    std::optional<double> rows[2][5][2];
+    explicit Snapshot(const PhaseLab& lab)
+    {
+        for (int side = 0; side < 2; ++side) {
+            for (int t = 0; t < 7; ++t)
+                tiles[side][t] = Bytes(lab.Pixels(Side(side), AllTiles[t]));
+            for (int r = 0; r < 5; ++r)
+                for (int i = 0; i < 2; ++i)
+                    rows[side][r][i] = lab.Resemblance(Side(side), AllRebuilds[r], Side(i));
+        }
+    }
+    bool operator==(const Snapshot& o) const
+    {
+        for (int side = 0; side < 2; ++side) {
+            for (int t = 0; t < 7; ++t)
+                if (tiles[side][t] != o.tiles[side][t])
+                    return false;
+            for (int r = 0; r < 5; ++r)
+                for (int i = 0; i < 2; ++i)
+                    if (rows[side][r][i] != o.rows[side][r][i])
+                        return false;
+        }
+        return true;
+    }
+};
+
 // --- moving the mix -----------------------------------------------------------
 
 class MovingTheMix : public ::testing::Test {
@@ -937,22 +966,7 @@ protected:
     Samples left = RandomSamples(W, H, true, 21), right = RandomSamples(W, H, false, 22);
     PhaseLab lab{left.data(), right.data(), W, H, 0.25};
 
-    struct Snapshot {
-        std::vector<std::uint8_t> tiles[2][7];
-        std::optional<double> rows[2][5][2];
-    };
-    Snapshot Take() const
-    {
-        Snapshot s;
-        for (int side = 0; side < 2; ++side) {
-            for (int t = 0; t < 7; ++t)
-                s.tiles[side][t] = Bytes(lab.Pixels(Side(side), AllTiles[t]));
-            for (int r = 0; r < 5; ++r)
-                for (int i = 0; i < 2; ++i)
-                    s.rows[side][r][i] = lab.Resemblance(Side(side), AllRebuilds[r], Side(i));
-        }
-        return s;
-    }
+    Snapshot Take() const { return Snapshot(lab); }
 };
 
 TEST_F(MovingTheMix, RecomputesTheMixesOnly)
@@ -1076,35 +1090,6 @@ TEST(NoiseIsFlat, OneBrightPixelShowsAsADotOnMidGray)
 
 // --- labs at once -----------------------------------------------------------------
 
-// Everything a lab shows: its tiles and its resemblance table.
-struct Shown {
-    std::vector<std::uint8_t> tiles[2][7];
-    std::optional<double> rows[2][5][2];
-    explicit Shown(const PhaseLab& lab)
-    {
-        for (int side = 0; side < 2; ++side) {
-            for (int t = 0; t < 7; ++t)
-                tiles[side][t] = Bytes(lab.Pixels(Side(side), AllTiles[t]));
-            for (int r = 0; r < 5; ++r)
-                for (int i = 0; i < 2; ++i)
-                    rows[side][r][i] = lab.Resemblance(Side(side), AllRebuilds[r], Side(i));
-        }
-    }
-    bool operator==(const Shown& o) const
-    {
-        for (int side = 0; side < 2; ++side) {
-            for (int t = 0; t < 7; ++t)
-                if (tiles[side][t] != o.tiles[side][t])
-                    return false;
-            for (int r = 0; r < 5; ++r)
-                for (int i = 0; i < 2; ++i)
-                    if (rows[side][r][i] != o.rows[side][r][i])
-                        return false;
-        }
-        return true;
-    }
-};
-
 // A lab opens its two sides on two threads, and the transforms share a
 // workspace and a spare. Labs opened at once on several threads (so that some
 // transforms find both lent and run in place, and the sides interleave every
@@ -1114,9 +1099,9 @@ TEST(LabsAtOnce, ShowWhatALabAloneShows)
     for (const auto& [W, H] : {std::pair{64, 64}, std::pair{60, 45}}) {
         SCOPED_TRACE(Shape(W, H));
         const Samples left = RandomSamples(W, H, true, 71), right = RandomSamples(W, H, true, 73);
-        const Shown alone(PhaseLab(left.data(), right.data(), W, H, 0.3));
+        const Snapshot alone(PhaseLab(left.data(), right.data(), W, H, 0.3));
         constexpr int Labs = 3;
-        std::vector<std::optional<Shown>> shown(Labs);
+        std::vector<std::optional<Snapshot>> shown(Labs);
         std::atomic<int> ready{0};
         const auto open = [&](int k) {
             ready.fetch_add(1);
