@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "Sides.h"
+#include "platform/PictureFiles.h"
 #include "phase/Command.h"
 
 namespace {
@@ -63,8 +64,11 @@ std::string WriteFile(const char* name, const char* extension, const std::uint8_
 
 bool Affordable(const std::string& path)
 {
-    QImageReader reader(QString::fromStdString(path));
-    const QSize declared = reader.size();
+    QFile file(QString::fromStdString(path));
+    if (!file.open(QIODevice::ReadOnly))
+        return true;
+    QImageReader reader(&file);
+    const QSize declared = picturefiles::DeclaredSize(file, reader);
     if (!declared.isValid())
         return true;
     const std::int64_t pixels = std::int64_t(declared.width()) * declared.height();

@@ -100,6 +100,29 @@ QByteArray TwoFrameGif()
     return QByteArray(reinterpret_cast<const char*>(TwoFrames), sizeof TwoFrames);
 }
 
+QByteArray GifOnScreen(int screenWidth, int screenHeight, int left, int top, int frameWidth,
+                       int frameHeight)
+{
+    QByteArray bytes("GIF89a");
+    auto word = [&](int value) {
+        bytes.append(char(value & 0xff));
+        bytes.append(char(value >> 8 & 0xff));
+    };
+    word(screenWidth);
+    word(screenHeight);
+    bytes.append("\x80\x00\x00", 3);                                // a global table of two colours
+    bytes.append("\x00\x00\x00\xff\xff\xff", 6);                  // black, white
+    bytes.append("\x21\xf9\x04\x00\x0a\x00\x00\x00", 8);          // graphic control extension
+    bytes.append('\x2c');
+    word(left);
+    word(top);
+    word(frameWidth);
+    word(frameHeight);
+    bytes.append('\x00');
+    bytes.append("\x02\x02\x44\x01\x00\x3b", 6);  // codes clear, 0, end; the trailer
+    return bytes;
+}
+
 QImage FirstFrameOfTwoFrameGif()
 {
     return fixtures::Picture(2, 1, [](int x, int) { return x == 0 ? 0xffffffu : 0x1e1ec8u; });

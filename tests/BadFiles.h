@@ -31,6 +31,12 @@ QByteArray BmpDeclaring(std::int32_t width, std::int32_t height);
 QByteArray TwoFrameGif();
 QImage FirstFrameOfTwoFrameGif();
 
+// A GIF whose logical screen is screenWidth x screenHeight and whose one
+// frame, of frameWidth x frameHeight at (left, top), holds one black pixel's
+// data. A graphic control extension stands before the frame.
+QByteArray GifOnScreen(int screenWidth, int screenHeight, int left, int top, int frameWidth,
+                       int frameHeight);
+
 // The pixel as PackedColour.
 PackedColour Packed(const QImage& picture, int x, int y);
 

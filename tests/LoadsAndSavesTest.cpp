@@ -30,6 +30,7 @@
 #include <string>
 #include <vector>
 
+#include "BadFiles.h"
 #include "Fixtures.h"
 #include "platform/Controls.h"
 #include "platform/Graphics.h"
@@ -332,17 +333,25 @@ ChildOutcome InChild(std::int64_t room, const std::function<std::string()>& acti
 
 struct Room {
     const char* name;
-    const char* file;    // "png", "jpg" or "progressive.jpg"
+    const char* file;    // "png", "jpg", "progressive.jpg" or "gif"
     std::int64_t roomMiB;  // negative: no limit
     const char* expected;  // "loaded", "refused", or nullptr for either
 };
 
 void PrintTo(const Room& c, std::ostream* os) { *os << c.name; }
 
-// A 2048x2048 photograph of noise in the file format, saved in the folder.
+// A 2048x2048 photograph of noise in the file format, saved in the folder; a
+// "gif" is one pixel's frame on a 2048x2048 screen.
 std::string Photograph(const Folder& folder, const std::string& file)
 {
     const QString name = QString::fromStdString("photo." + file);
+    if (file == "gif") {
+        QFile gif(folder.Path(name));
+        const QByteArray bytes = badfiles::GifOnScreen(2048, 2048, 0, 0, 1, 1);
+        if (!gif.open(QIODevice::WriteOnly) || gif.write(bytes) != bytes.size())
+            throw std::runtime_error("cannot write the photograph");
+        return folder.Path(name).toStdString();
+    }
     QImageWriter writer(folder.Path(name), file == "png" ? "png" : "jpeg");
     if (file != "png") {
         writer.setQuality(90);
@@ -398,7 +407,10 @@ INSTANTIATE_TEST_SUITE_P(
                       Room{"progressive_jpg_40MiB", "progressive.jpg", 40, "refused"},
                       Room{"progressive_jpg_64MiB", "progressive.jpg", 64, nullptr},
                       Room{"progressive_jpg_96MiB", "progressive.jpg", 96, nullptr},
-                      Room{"progressive_jpg_no_limit", "progressive.jpg", -1, "loaded"}),
+                      Room{"progressive_jpg_no_limit", "progressive.jpg", -1, "loaded"},
+                      // the reader declares the 1x1 frame; the decoder fills the whole screen
+                      Room{"gif_8MiB", "gif", 8, "refused"},
+                      Room{"gif_no_limit", "gif", -1, "loaded"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 struct SaveRoom {

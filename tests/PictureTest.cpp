@@ -326,6 +326,13 @@ INSTANTIATE_TEST_SUITE_P(
                 "too large"},
         Refusal{"bmp_100000_square", Written([] { return BmpDeclaring(100000, 100000); }, "huger.bmp"),
                 "too large"},
+        // the reader declares a GIF's frame; the decoder paints it on the canvas
+        Refusal{"gif_frame_taller_than_its_screen",
+                Written([] { return GifOnScreen(20000, 0, 0, 0, 1, 20000); }, "tall.gif"),
+                "too large (20000\u00d720000 pixels"},
+        Refusal{"gif_frame_below_its_screen",
+                Written([] { return GifOnScreen(20000, 1, 0, 19999, 1, 1); }, "low.gif"),
+                "too large (20000\u00d720000 pixels"},
         // the size as the picture is shown: turned, 20000 wide becomes 20000 high
         Refusal{"turned_jpeg_20000_by_14000",
                 Written([] { return TurnedJpegDeclaring(20000, 14000); }, "turned.jpg"),

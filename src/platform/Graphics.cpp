@@ -161,7 +161,9 @@ void TPicture::LoadFromFile(const AnsiString& fileName)
     reader.setAutoTransform(false);  // applied below, while packing
     if (!reader.canRead())
         CannotLoad(fileName, QStringLiteral("it is not a picture in a known format"));
-    const QSize declared = reader.size();
+    // A GIF's reader declares its first frame, but the decoder paints the
+    // frame on the whole canvas.
+    const QSize declared = picturefiles::DeclaredSize(file, reader);
     const Orientation declaredOrientation(reader.transformation());
     const QSize upright = declaredOrientation.Upright(declared);
     if (declared.isValid() && std::int64_t(declared.width()) * declared.height() > MaxPixels)

@@ -3,11 +3,13 @@
 
 #include <QByteArray>
 #include <QFile>
+#include <QImageReader>
 
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstdlib>
@@ -96,6 +98,65 @@ QSize DeclaredBmpSize(QFile& file)
     if (width <= 0 || height == 0 || height == INT32_MIN)
         return {};
     return QSize(int(width), int(std::abs(height)));
+}
+
+// The blocks are walked up to the first image descriptor: the global colour
+// table by its size in the screen descriptor, extensions by their sub-blocks.
+namespace {
+
+QSize GifCanvasFromStart(QFile& file)
+{
+    if (!file.seek(0))
+        return {};
+    const QByteArray header = file.read(13);
+    if (header.size() < 13 || !(header.startsWith("GIF87a") || header.startsWith("GIF89a")))
+        return {};
+    auto uint16At = [](const QByteArray& bytes, int offset) {
+        return int(std::uint8_t(bytes[offset])) | int(std::uint8_t(bytes[offset + 1])) << 8;
+    };
+    const int flags = std::uint8_t(header[10]);
+    qint64 at = 13 + ((flags & 0x80) ? 3 * (qint64(2) << (flags & 7)) : 0);
+    while (file.seek(at)) {
+        const QByteArray block = file.read(10);
+        if (block.isEmpty())
+            return {};
+        const std::uint8_t kind = std::uint8_t(block[0]);
+        if (kind == 0x2C) {  // image descriptor: left, top, width, height
+            if (block.size() < 9)
+                return {};
+            const int right = uint16At(block, 1) + uint16At(block, 5);
+            const int bottom = uint16At(block, 3) + uint16At(block, 7);
+            return QSize(std::max(uint16At(header, 6), right), std::max(uint16At(header, 8), bottom));
+        }
+        if (kind != 0x21 || block.size() < 3)
+            return {};  // the trailer, or not a block at all
+        at += 2;        // introducer and label, then sub-blocks up to an empty one
+        for (;;) {
+            char length = 0;
+            if (!file.seek(at) || !file.getChar(&length))
+                return {};
+            at += 1 + std::uint8_t(length);
+            if (length == 0)
+                break;
+        }
+    }
+    return {};
+}
+
+}  // namespace
+
+QSize DeclaredGifCanvas(QFile& file)
+{
+    const QSize canvas = GifCanvasFromStart(file);
+    file.seek(0);
+    return canvas;
+}
+
+QSize DeclaredSize(QFile& file, QImageReader& reader)
+{
+    // The reader has at most peeked at the file, which is left at its start.
+    const QSize canvas = DeclaredGifCanvas(file);
+    return canvas.isValid() ? canvas.expandedTo(reader.size()) : reader.size();
 }
 
 // Whether an uncompressed BMP ends before the rows its header declares. Qt's

@@ -6,6 +6,7 @@
 #include <QString>
 
 class QFile;
+class QImageReader;
 
 namespace picturefiles {
 
@@ -18,6 +19,18 @@ QString Open(const QString& path, QFile& file);
 // The size a BMP header declares, or an invalid size when the file is not a
 // BMP or its header cannot be read.
 QSize DeclaredBmpSize(QFile& file);
+
+// The size a GIF decoder paints its first frame on: the logical screen the
+// header declares, widened to reach the frame's far edges. The toolkit's
+// reader declares the frame's own size, which may be far smaller. An invalid
+// size when the file is not a GIF or ends before its first frame. Leaves the
+// file at its start.
+QSize DeclaredGifCanvas(QFile& file);
+
+// The size the reader, made on `file` and not yet read from, will decode
+// to as far as the headers tell: its own word, widened for a GIF to the
+// canvas. Invalid when neither tells.
+QSize DeclaredSize(QFile& file, QImageReader& reader);
 
 // Whether an uncompressed BMP ends before the rows its header declares.
 bool BmpCutShort(QFile& file);
