@@ -77,6 +77,22 @@ QByteArray BmpDeclaring(std::int32_t width, std::int32_t height)
     return bytes;
 }
 
+QByteArray TopDownBmp(const QImage& picture)
+{
+    const int width = picture.width(), height = picture.height();
+    const int rowBytes = (3 * width + 3) / 4 * 4;
+    QByteArray bytes = BmpDeclaring(width, -height);
+    bytes.reserve(bytes.size() + rowBytes * height);
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            const QRgb c = picture.pixel(x, y);
+            bytes.append(char(qBlue(c))).append(char(qGreen(c))).append(char(qRed(c)));
+        }
+        bytes.append(QByteArray(rowBytes - 3 * width, '\0'));
+    }
+    return bytes;
+}
+
 PackedColour Packed(const QImage& picture, int x, int y)
 {
     const QRgb c = picture.pixel(x, y);
@@ -121,6 +137,16 @@ QByteArray GifOnScreen(int screenWidth, int screenHeight, int left, int top, int
     bytes.append('\x00');
     bytes.append("\x02\x02\x44\x01\x00\x3b", 6);  // codes clear, 0, end; the trailer
     return bytes;
+}
+
+QByteArray IcoHolding(const QByteArray& png)
+{
+    QByteArray bytes("\x00\x00\x01\x00\x01\x00", 6);  // an icon directory of one entry
+    bytes.append("\x10\x10\x00\x00\x01\x00\x20\x00", 8);  // 16x16, one plane, 32 bits
+    for (const std::uint32_t value : {std::uint32_t(png.size()), std::uint32_t(22)})  // size, offset
+        for (int i = 0; i < 4; ++i)
+            bytes.append(char(value >> (8 * i) & 0xff));
+    return bytes + png;
 }
 
 QImage FirstFrameOfTwoFrameGif()

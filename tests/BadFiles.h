@@ -27,6 +27,10 @@ QByteArray GarbledPng();
 // A BMP header that declares a size and holds no pixel data.
 QByteArray BmpDeclaring(std::int32_t width, std::int32_t height);
 
+// The picture as a 24-bit BMP whose rows are stored top row first, as a
+// negative height declares.
+QByteArray TopDownBmp(const QImage& picture);
+
 // A GIF of two frames, 2x1 pixels each; the first is white then (30, 30, 200).
 QByteArray TwoFrameGif();
 QImage FirstFrameOfTwoFrameGif();
@@ -36,6 +40,9 @@ QImage FirstFrameOfTwoFrameGif();
 // data. A graphic control extension stands before the frame.
 QByteArray GifOnScreen(int screenWidth, int screenHeight, int left, int top, int frameWidth,
                        int frameHeight);
+
+// An icon file whose directory has one 16x16 entry that holds the PNG.
+QByteArray IcoHolding(const QByteArray& png);
 
 // The pixel as PackedColour.
 PackedColour Packed(const QImage& picture, int x, int y);

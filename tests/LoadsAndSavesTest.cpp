@@ -333,22 +333,27 @@ ChildOutcome InChild(std::int64_t room, const std::function<std::string()>& acti
 
 struct Room {
     const char* name;
-    const char* file;    // "png", "jpg", "progressive.jpg" or "gif"
+    const char* file;    // "png", "jpg", "progressive.jpg", "gif", "ico" or "top-down.bmp"
     std::int64_t roomMiB;  // negative: no limit
     const char* expected;  // "loaded", "refused", or nullptr for either
 };
 
 void PrintTo(const Room& c, std::ostream* os) { *os << c.name; }
 
-// A 2048x2048 photograph of noise in the file format, saved in the folder; a
-// "gif" is one pixel's frame on a 2048x2048 screen.
+// A 2048x2048 photograph of noise in the file format, saved in the folder;
+// files whose reader declares another size: a "gif" is one pixel's frame on a
+// 2048x2048 screen, an "ico" a 16x16 entry holding a 2048x2048 PNG, a
+// "top-down.bmp" declares a negative height.
 std::string Photograph(const Folder& folder, const std::string& file)
 {
     const QString name = QString::fromStdString("photo." + file);
-    if (file == "gif") {
-        QFile gif(folder.Path(name));
-        const QByteArray bytes = badfiles::GifOnScreen(2048, 2048, 0, 0, 1, 1);
-        if (!gif.open(QIODevice::WriteOnly) || gif.write(bytes) != bytes.size())
+    if (file == "gif" || file == "ico" || file == "top-down.bmp") {
+        QFile written(folder.Path(name));
+        const QImage noise = RandomColour(2048, 2048, 5);
+        const QByteArray bytes = file == "gif"   ? badfiles::GifOnScreen(2048, 2048, 0, 0, 1, 1)
+                                 : file == "ico" ? badfiles::IcoHolding(badfiles::Encoded(noise, "PNG"))
+                                                 : badfiles::TopDownBmp(noise);
+        if (!written.open(QIODevice::WriteOnly) || written.write(bytes) != bytes.size())
             throw std::runtime_error("cannot write the photograph");
         return folder.Path(name).toStdString();
     }
@@ -410,7 +415,12 @@ INSTANTIATE_TEST_SUITE_P(
                       Room{"progressive_jpg_no_limit", "progressive.jpg", -1, "loaded"},
                       // the reader declares the 1x1 frame; the decoder fills the whole screen
                       Room{"gif_8MiB", "gif", 8, "refused"},
-                      Room{"gif_no_limit", "gif", -1, "loaded"}),
+                      Room{"gif_no_limit", "gif", -1, "loaded"},
+                      // the directory declares 16x16; the decoder reads the PNG inside whole
+                      Room{"ico_8MiB", "ico", 8, "refused"},
+                      Room{"ico_no_limit", "ico", -1, "loaded"},
+                      Room{"top_down_bmp_8MiB", "top-down.bmp", 8, "refused"},
+                      Room{"top_down_bmp_no_limit", "top-down.bmp", -1, "loaded"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 struct SaveRoom {

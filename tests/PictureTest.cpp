@@ -333,6 +333,10 @@ INSTANTIATE_TEST_SUITE_P(
         Refusal{"gif_frame_below_its_screen",
                 Written([] { return GifOnScreen(20000, 1, 0, 19999, 1, 1); }, "low.gif"),
                 "too large (20000\u00d720000 pixels"},
+        // an icon file's directory says 16x16; the decoder reads the PNG inside
+        Refusal{"ico_holding_a_60000_square_png",
+                Written([] { return IcoHolding(PngDeclaring(60000, 60000)); }, "huge.ico"),
+                "too large (60000\u00d760000 pixels"},
         // the size as the picture is shown: turned, 20000 wide becomes 20000 high
         Refusal{"turned_jpeg_20000_by_14000",
                 Written([] { return TurnedJpegDeclaring(20000, 14000); }, "turned.jpg"),

@@ -162,7 +162,8 @@ void TPicture::LoadFromFile(const AnsiString& fileName)
     if (!reader.canRead())
         CannotLoad(fileName, QStringLiteral("it is not a picture in a known format"));
     // A GIF's reader declares its first frame, but the decoder paints the
-    // frame on the whole canvas.
+    // frame on the whole canvas; an icon file's declares its directory's
+    // entry, but the decoder reads a PNG inside whole.
     const QSize declared = picturefiles::DeclaredSize(file, reader);
     const Orientation declaredOrientation(reader.transformation());
     const QSize upright = declaredOrientation.Upright(declared);

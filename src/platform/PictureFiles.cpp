@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <climits>
 #include <cerrno>
 #include <cstdint>
 #include <cstdlib>
@@ -152,11 +153,50 @@ QSize DeclaredGifCanvas(QFile& file)
     return canvas;
 }
 
+QSize DeclaredIcoPng(QFile& file)
+{
+    QSize size;
+    const QByteArray directory = file.seek(0) ? file.read(22) : QByteArray();
+    // reserved 0, type 1 (icon) or 2 (cursor), a count, then the first entry
+    if (directory.size() == 22 && directory[0] == 0 && directory[1] == 0 &&
+        (directory[2] == 1 || directory[2] == 2) && directory[3] == 0 &&
+        (directory[4] != 0 || directory[5] != 0)) {
+        std::uint32_t offset = 0;
+        for (int i = 21; i >= 18; --i)
+            offset = offset << 8 | std::uint8_t(directory[i]);
+        const QByteArray head = file.seek(offset) ? file.read(24) : QByteArray();
+        auto uint32At = [&](int at) {
+            std::uint32_t value = 0;
+            for (int i = 0; i < 4; ++i)
+                value = value << 8 | std::uint8_t(head[at + i]);
+            return value;
+        };
+        // the signature, then the IHDR chunk's length, type, width and height
+        if (head.size() == 24 && head.startsWith("\x89PNG\r\n\x1a\n") && head.mid(12, 4) == "IHDR" &&
+            uint32At(16) <= 0x7fffffffu && uint32At(20) <= 0x7fffffffu)
+            size = QSize(int(uint32At(16)), int(uint32At(20)));
+    }
+    file.seek(0);
+    return size;
+}
+
 QSize DeclaredSize(QFile& file, QImageReader& reader)
 {
-    // The reader has at most peeked at the file, which is left at its start.
-    const QSize canvas = DeclaredGifCanvas(file);
-    return canvas.isValid() ? canvas.expandedTo(reader.size()) : reader.size();
+    // The reader has at most peeked at the file, and the headers are read
+    // before the reader reads on: a decoder may keep what it has read of the
+    // file and expect the file where it left it.
+    const QSize canvas = DeclaredGifCanvas(file), png = DeclaredIcoPng(file);
+    QSize size = reader.size();
+    // The BMP reader gives a picture stored top row first a negative height
+    // (and (-1, -1) says nothing is known).
+    if (size != QSize(-1, -1) && (size.width() < 0 || size.height() < 0)) {
+        auto side = [](int length) { return length == INT_MIN ? INT_MAX : std::abs(length); };
+        size = QSize(side(size.width()), side(size.height()));
+    }
+    for (const QSize headers : {canvas, png})
+        if (headers.isValid())
+            size = headers.expandedTo(size);
+    return size;
 }
 
 // Whether an uncompressed BMP ends before the rows its header declares. Qt's

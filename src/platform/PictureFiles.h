@@ -27,9 +27,16 @@ QSize DeclaredBmpSize(QFile& file);
 // file at its start.
 QSize DeclaredGifCanvas(QFile& file);
 
+// The size of the PNG that an icon file's first image is, which its decoder
+// reads whole whatever the directory says; an invalid size when the file is
+// not an icon file or its first image not a PNG. Leaves the file at its start.
+QSize DeclaredIcoPng(QFile& file);
+
 // The size the reader, made on `file` and not yet read from, will decode
 // to as far as the headers tell: its own word, widened for a GIF to the
-// canvas. Invalid when neither tells.
+// canvas and for an icon file to its first PNG; sides the reader gives as
+// negative (a BMP stored top row first) count as positive. Invalid when none
+// tells.
 QSize DeclaredSize(QFile& file, QImageReader& reader);
 
 // Whether an uncompressed BMP ends before the rows its header declares.
