@@ -178,7 +178,7 @@ TEST(EqualiseFiles, SameBytesForOneAndTwoJobs)
     QStringList pictures;
     for (unsigned k = 0; k < 5; ++k)
         pictures << Saved(folder, Scene(48, 36, 10 + k, int(30 * k)), ("p" + std::to_string(k) + ".png").c_str());
-    const QStringList common = QStringList{"--match", "spec,hist,sf,lum", "--iterations", "2", "--rescale", "mean"} + pictures;
+    const QStringList common = QStringList{"--match", "amp,hist,sf,lum", "--iterations", "2", "--rescale", "mean"} + pictures;
     for (const char* jobs : {"1", "2"}) {
         const Outcome outcome = Equalise(QStringList{"--jobs", jobs} + common + QStringList{folder.Path(QString("jobs") + jobs)});
         ASSERT_EQ(outcome.status, 0) << jobs << " jobs: " << outcome.err;
@@ -263,14 +263,14 @@ INSTANTIATE_TEST_SUITE_P(
                            Two(f);
                 },
                 1, "has no used"},
-        Refusal{"unknown_step", [](const Folder& f) { return QStringList{"--match", "spec,eq"} + Two(f); }, 2,
+        Refusal{"unknown_step", [](const Folder& f) { return QStringList{"--match", "amp,eq"} + Two(f); }, 2,
                 "unknown step 'eq'"},
         Refusal{"no_match", [](const Folder& f) { return Two(f); }, 2, "needs --match"},
         Refusal{"zero_iterations",
                 [](const Folder& f) { return QStringList{"--match", "lum", "--iterations", "0"} + Two(f); }, 2,
                 "--iterations needs a whole number of at least 1"},
         Refusal{"unknown_rescale",
-                [](const Folder& f) { return QStringList{"--match", "spec", "--rescale", "max"} + Two(f); }, 2,
+                [](const Folder& f) { return QStringList{"--match", "amp", "--rescale", "max"} + Two(f); }, 2,
                 "unknown rescale 'max'"},
         Refusal{"bad_seed", [](const Folder& f) { return QStringList{"--match", "hist", "--seed", "-1"} + Two(f); },
                 2, "--seed needs a whole number"},

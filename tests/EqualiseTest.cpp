@@ -540,11 +540,11 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, Steps,
     ::testing::Values(ParseCase{"one", "lum", {Step::Luminance}, ""},
                       ParseCase{"sequence", "sf,hist,lum", {Step::Rotational, Step::Histogram, Step::Luminance}, ""},
-                      ParseCase{"twice", "spec,hist,spec", {Step::Spectrum, Step::Histogram, Step::Spectrum}, ""},
-                      ParseCase{"amplitude_or_short", "amplitude,spec", {Step::Spectrum, Step::Spectrum}, ""},
-                      ParseCase{"unknown", "spec,hsit", {}, "unknown step 'hsit'"},
+                      ParseCase{"twice", "amp,hist,amp", {Step::Spectrum, Step::Histogram, Step::Spectrum}, ""},
+                      ParseCase{"amplitude_or_short", "amplitude,amp", {Step::Spectrum, Step::Spectrum}, ""},
+                      ParseCase{"unknown", "amp,hsit", {}, "unknown step 'hsit'"},
                       ParseCase{"capitals", "LUM", {}, "unknown step 'LUM'"},
-                      ParseCase{"empty_word", "spec,,hist", {}, "empty step"},
+                      ParseCase{"empty_word", "amp,,hist", {}, "empty step"},
                       ParseCase{"nothing", "", {}, "empty step"}),
     [](const auto& info) { return std::string(info.param.name); });
 
@@ -554,7 +554,7 @@ TEST(EqualiseThreads, GiveTheSameBytesForAnyNumberOfJobs)
 {
     const PictureSet start = RandomSet(24, 18, 7, 0, 255, 47);
     const Levels mask = DiscMask(24, 18);
-    for (const char* steps : {"spec,hist", "sf,hist,lum", "lum,spec"}) {
+    for (const char* steps : {"amp,hist", "sf,hist,lum", "lum,amp"}) {
         SCOPED_TRACE(steps);
         stimuli::EqualiseOptions options;
         options.steps = stimuli::ParseSteps(steps);

@@ -26,7 +26,7 @@ std::vector<Step> ParseSteps(const std::string& text)
     } names[] = {{"lum", Step::Luminance},
                  {"hist", Step::Histogram},
                  {"amplitude", Step::Spectrum},
-                 {"spec", Step::Spectrum},  // its short name, taken too
+                 {"amp", Step::Spectrum},  // its short name, taken too
                  {"sf", Step::Rotational}};
     std::vector<Step> steps;
     std::size_t start = 0;
