@@ -161,9 +161,7 @@ void TPicture::LoadFromFile(const AnsiString& fileName)
     reader.setAutoTransform(false);  // applied below, while packing
     if (!reader.canRead())
         CannotLoad(fileName, QStringLiteral("it is not a picture in a known format"));
-    // A GIF's reader declares its first frame, but the decoder paints the
-    // frame on the whole canvas; an icon file's declares its directory's
-    // entry, but the decoder reads a PNG inside whole.
+    // What the file will decode to, which the reader's own word may understate.
     const QSize declared = picturefiles::DeclaredSize(file, reader);
     const Orientation declaredOrientation(reader.transformation());
     const QSize upright = declaredOrientation.Upright(declared);

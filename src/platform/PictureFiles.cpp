@@ -10,8 +10,8 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <climits>
 #include <cerrno>
+#include <climits>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -32,6 +32,25 @@ QString NotAPictureFile(mode_t mode)
                        : S_ISSOCK(mode) ? "a socket"
                                         : "a special file";
     return what ? QStringLiteral("it is %1, not a picture file").arg(QLatin1String(what)) : QString();
+}
+
+// The unsigned number in `count` bytes at `offset` (the caller has checked
+// that they are there), least significant byte first as in BMP, GIF and ICO
+// headers, or most significant first as in PNG's.
+std::uint32_t LittleEndian(const QByteArray& bytes, int offset, int count)
+{
+    std::uint32_t value = 0;
+    for (int i = count - 1; i >= 0; --i)
+        value = value << 8 | std::uint8_t(bytes[offset + i]);
+    return value;
+}
+
+std::uint32_t BigEndian(const QByteArray& bytes, int offset, int count)
+{
+    std::uint32_t value = 0;
+    for (int i = 0; i < count; ++i)
+        value = value << 8 | std::uint8_t(bytes[offset + i]);
+    return value;
 }
 
 QString CannotRead(int error)
@@ -88,23 +107,17 @@ QSize DeclaredBmpSize(QFile& file)
     const QByteArray header = file.read(26);
     if (header.size() < 26 || !header.startsWith("BM"))
         return {};
-    auto int32At = [&](int offset) {
-        return std::int32_t(std::uint32_t(std::uint8_t(header[offset])) |
-                            std::uint32_t(std::uint8_t(header[offset + 1])) << 8 |
-                            std::uint32_t(std::uint8_t(header[offset + 2])) << 16 |
-                            std::uint32_t(std::uint8_t(header[offset + 3])) << 24);
-    };
-    const std::int64_t width = int32At(18);
-    const std::int64_t height = int32At(22);
+    const std::int64_t width = std::int32_t(LittleEndian(header, 18, 4));
+    const std::int64_t height = std::int32_t(LittleEndian(header, 22, 4));
     if (width <= 0 || height == 0 || height == INT32_MIN)
         return {};
     return QSize(int(width), int(std::abs(height)));
 }
 
-// The blocks are walked up to the first image descriptor: the global colour
-// table by its size in the screen descriptor, extensions by their sub-blocks.
 namespace {
 
+// The blocks are walked up to the first image descriptor: the global colour
+// table by its size in the screen descriptor, extensions by their sub-blocks.
 QSize GifCanvasFromStart(QFile& file)
 {
     if (!file.seek(0))
@@ -112,9 +125,7 @@ QSize GifCanvasFromStart(QFile& file)
     const QByteArray header = file.read(13);
     if (header.size() < 13 || !(header.startsWith("GIF87a") || header.startsWith("GIF89a")))
         return {};
-    auto uint16At = [](const QByteArray& bytes, int offset) {
-        return int(std::uint8_t(bytes[offset])) | int(std::uint8_t(bytes[offset + 1])) << 8;
-    };
+    auto uint16At = [](const QByteArray& bytes, int offset) { return int(LittleEndian(bytes, offset, 2)); };
     const int flags = std::uint8_t(header[10]);
     qint64 at = 13 + ((flags & 0x80) ? 3 * (qint64(2) << (flags & 7)) : 0);
     while (file.seek(at)) {
@@ -161,20 +172,14 @@ QSize DeclaredIcoPng(QFile& file)
     if (directory.size() == 22 && directory[0] == 0 && directory[1] == 0 &&
         (directory[2] == 1 || directory[2] == 2) && directory[3] == 0 &&
         (directory[4] != 0 || directory[5] != 0)) {
-        std::uint32_t offset = 0;
-        for (int i = 21; i >= 18; --i)
-            offset = offset << 8 | std::uint8_t(directory[i]);
+        const std::uint32_t offset = LittleEndian(directory, 18, 4);
         const QByteArray head = file.seek(offset) ? file.read(24) : QByteArray();
-        auto uint32At = [&](int at) {
-            std::uint32_t value = 0;
-            for (int i = 0; i < 4; ++i)
-                value = value << 8 | std::uint8_t(head[at + i]);
-            return value;
-        };
         // the signature, then the IHDR chunk's length, type, width and height
-        if (head.size() == 24 && head.startsWith("\x89PNG\r\n\x1a\n") && head.mid(12, 4) == "IHDR" &&
-            uint32At(16) <= 0x7fffffffu && uint32At(20) <= 0x7fffffffu)
-            size = QSize(int(uint32At(16)), int(uint32At(20)));
+        if (head.size() == 24 && head.startsWith("\x89PNG\r\n\x1a\n") && head.mid(12, 4) == "IHDR") {
+            const std::uint32_t width = BigEndian(head, 16, 4), height = BigEndian(head, 20, 4);
+            if (width <= 0x7fffffffu && height <= 0x7fffffffu)
+                size = QSize(int(width), int(height));
+        }
     }
     file.seek(0);
     return size;
@@ -209,12 +214,7 @@ bool BmpCutShort(QFile& file)
     const QByteArray header = file.read(34);
     if (header.size() < 34 || !header.startsWith("BM"))
         return false;
-    auto uintAt = [&](int offset, int bytes) {
-        std::uint32_t value = 0;
-        for (int i = bytes - 1; i >= 0; --i)
-            value = value << 8 | std::uint8_t(header[offset + i]);
-        return value;
-    };
+    auto uintAt = [&](int offset, int bytes) { return LittleEndian(header, offset, bytes); };
     const std::uint32_t infoSize = uintAt(14, 4);
     const std::uint32_t compression = uintAt(30, 4);
     // BI_RGB, BI_BITFIELDS and BI_ALPHABITFIELDS store whole rows; the
