@@ -18,6 +18,8 @@
 
 void fourier::avx2::TransformDimension(const Lines& lines)
 {
+    if (Paired<Avx2Vector>(lines))
+        return PairedRows<Avx2Vector>(lines);
     if (!FillRegisters<Avx2Vector>(lines))
         return sse2::TransformDimension(lines);
     TransformLines<Avx2Vector>(lines);

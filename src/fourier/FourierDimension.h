@@ -64,6 +64,7 @@ struct Lines {
     std::uint32_t Q;
     const double* twiddles;     // TwiddleTable(n, sign), 64-byte aligned
     const std::uint16_t* rev;   // ReversalTable(n)
+    const double* pairs;        // PairTable(n) for n >= 4, 64-byte aligned
     double* scratch;            // ScratchDoubles, 64-byte aligned
     double* block;              // BlockDoubles, 64-byte aligned
 };

@@ -112,8 +112,10 @@ inline void Groups(typename Vec::Register (&x)[Count][Radix],
 // reading them (from; through its order when Reordered) to writing them (to,
 // which may be from). Offset by offset, so that each offset's twiddles are
 // loaded once for all blocks. With 32 registers, the contiguous rows go two
-// registers at a time.
-template <class Vec, std::uint32_t Radix, bool Reordered>
+// registers at a time. Lanewise, a row is one four-lane register holding two
+// consecutive elements of a line, whose two offsets have two twiddles: a
+// PairTable entry, loaded whole.
+template <class Vec, std::uint32_t Radix, bool Reordered, bool Lanewise>
 void Sweep(const Rows& from, const Rows& to, std::uint32_t count, std::uint32_t q,
            const Spans& spans, std::uint32_t width)
 {
@@ -130,9 +132,16 @@ void Sweep(const Rows& from, const Rows& to, std::uint32_t count, std::uint32_t 
             const std::uint32_t m = k + 1 - (1u << level);
             const std::uint32_t span = (q << level) * spans.unit;
             const std::uint32_t offset = spans.first + (p + m * h) * spans.unit;
-            const double* e = spans.table + 4 * (span / 2 - 1 + offset);
-            wr[k] = Vec::Real(e);
-            wi[k] = Vec::Imaginary(e);
+            if constexpr (Lanewise) {
+                static_assert(Lanes == 4, "two elements to a register");
+                const double* e = spans.table + 2 * Lanes * (span / 2 - 1 + offset);
+                wr[k] = Vec::Load(e);
+                wi[k] = Vec::Load(e + Lanes);
+            } else {
+                const double* e = spans.table + 4 * (span / 2 - 1 + offset);
+                wr[k] = Vec::Real(e);
+                wi[k] = Vec::Imaginary(e);
+            }
         }
         for (std::uint32_t b0 = p; b0 < count; b0 += Radix * h) {
             double* const out = to.base + b0 * to.stride;
@@ -176,22 +185,23 @@ void Sweep(const Rows& from, const Rows& to, std::uint32_t count, std::uint32_t 
 }
 
 // One sweep of Radix, reading through the order of `from` if it has one.
-template <class Vec, std::uint32_t Radix>
+template <class Vec, std::uint32_t Radix, bool Lanewise>
 void Sweep(const Rows& from, const Rows& to, std::uint32_t count, std::uint32_t q,
            const Spans& spans, std::uint32_t width)
 {
     if (from.order)
-        Sweep<Vec, Radix, true>(from, to, count, q, spans, width);
+        Sweep<Vec, Radix, true, Lanewise>(from, to, count, q, spans, width);
     else
-        Sweep<Vec, Radix, false>(from, to, count, q, spans, width);
+        Sweep<Vec, Radix, false, Lanewise>(from, to, count, q, spans, width);
 }
 
 // The passes of spans 2..2^m, as the stage sees them, on 2^m rows: read from
 // `from`, kept in `buffer` between sweeps, written to `to` (any of them may be
 // the same rows). The one or two passes left over by the sweeps of three go
 // first (on sets of sixteen registers, four passes left go as two sweeps of
-// two).
-template <class Vec>
+// two). Lanewise, rows are single registers of consecutive elements (see
+// Sweep).
+template <class Vec, bool Lanewise = false>
 void Stage(const Rows& from, const Rows& buffer, const Rows& to, std::uint32_t m,
            const Spans& spans, std::uint32_t width)
 {
@@ -206,11 +216,11 @@ void Stage(const Rows& from, const Rows& buffer, const Rows& to, std::uint32_t m
             levels = 2;
         const Rows& out = levels == left ? to : buffer;
         if (levels == 1)
-            Sweep<Vec, 2>(*in, out, count, q, spans, width);
+            Sweep<Vec, 2, Lanewise>(*in, out, count, q, spans, width);
         else if (levels == 2)
-            Sweep<Vec, 4>(*in, out, count, q, spans, width);
+            Sweep<Vec, 4, Lanewise>(*in, out, count, q, spans, width);
         else
-            Sweep<Vec, 8>(*in, out, count, q, spans, width);
+            Sweep<Vec, 8, Lanewise>(*in, out, count, q, spans, width);
         in = &buffer;
         q <<= levels;
         left -= levels;
@@ -369,6 +379,49 @@ void FastestLines(const Lines& lines)
                                        x[l]);
                     }
         }
+    }
+}
+
+// Rows of the fastest dimension that run in one stage can also go one at a
+// time, two elements to a register, with no transposition: the pass of span
+// 2 pairs the two elements of a register, and every later pass pairs whole
+// registers, with a twiddle per element (a lanewise Stage). Position t is
+// read from element rev[t]; for t a multiple of four, rev[t + 1], rev[t + 2]
+// and rev[t + 3] are rev[t] + n/2, + n/4 and + 3n/4. Positions t and t + 2
+// are loaded as one register, t + 1 and t + 3 as another, the pass of span 2
+// runs on the two, and one transposition leaves t, t + 1 and t + 2, t + 3 in
+// the registers the later passes expect. Those run in the scratch, the last
+// writing back into the row. While a row is read, the next one is fetched.
+template <class Vec>
+bool Paired(const Lines& lines)
+{
+    return Vec::Lanes == 4 && lines.P == 1 && lines.n >= 4 && OneStage(lines.n / 2, Vec::Lanes);
+}
+
+template <class Vec>
+void PairedRows(const Lines& lines)
+{
+    using Register = typename Vec::Register;
+    const std::uint32_t n = lines.n, L = Log2(n);
+    const std::size_t line = std::size_t(n) * 2, quarter = n / 2;
+    double* const buffer = lines.scratch;
+    const Register wr = Vec::Real(lines.twiddles), wi = Vec::Imaginary(lines.twiddles);
+    const Rows registers{buffer, Vec::Lanes, nullptr};
+    for (std::uint32_t l = 0; l < lines.Q; ++l) {
+        double* const row = lines.grid + l * line;
+        const double* const next = l + 1 < lines.Q ? row + line : row;
+        for (std::uint32_t t = 0; t < n; t += 4) {
+            __builtin_prefetch(next + 2 * t);
+            const double* const x = row + 2 * std::size_t(lines.rev[t]);
+            Register r[2] = {Vec::Join(x, x + quarter),
+                             Vec::Join(x + 2 * quarter, x + 3 * quarter)};
+            Butterfly<Vec>(r[0], r[1], wr, wi);
+            Vec::Transpose(r);
+            Vec::Store(buffer + 2 * t, r[0]);
+            Vec::Store(buffer + 2 * t + 4, r[1]);
+        }
+        Stage<Vec, true>(registers, registers, Rows{row, Vec::Lanes, nullptr}, L - 1,
+                         Spans{lines.pairs, 1, 0}, Vec::Lanes);
     }
 }
 

@@ -34,6 +34,7 @@ struct Tables {
     std::int32_t sign = 0;
     alignas(64) double twiddles[4 * (Gathered - 1)];
     std::uint16_t rev[Gathered];
+    alignas(64) double pairs[8 * (Gathered / 2 - 1)];
 };
 
 // What the gathered passes work in: more than the stack should hold, so one
@@ -57,6 +58,8 @@ struct Workspace {
         oldest = (oldest + 1) % 4;
         TwiddleTable(t.twiddles, n, sign);
         ReversalTable(t.rev, n);
+        if (n >= 4)
+            PairTable(t.pairs, t.twiddles, n);
         t.n = n;
         t.sign = sign;
         return t;
@@ -144,7 +147,7 @@ void Transform(Path path, double* x, const std::uint32_t* dims, std::int32_t cou
         } else if (n > 1) {
             const Tables& tables = workspace.For(n, sign);
             const Lines lines{x + 1, n, P, N / (n * P), tables.twiddles, tables.rev,
-                              workspace.scratch, workspace.block};
+                              tables.pairs, workspace.scratch, workspace.block};
             switch (path) {
             case Path::Sse2:
                 sse2::TransformDimension(lines);

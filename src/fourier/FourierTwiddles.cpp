@@ -35,6 +35,22 @@ void TwiddleTable(double* w, std::uint32_t n, std::int32_t sign)
     }
 }
 
+void PairTable(double* pairs, const double* w, std::uint32_t n)
+{
+    for (std::uint32_t q = 2; q <= n / 2; q *= 2)
+        for (std::uint32_t p = 0; p < q / 2; ++p) {
+            const double* first = w + 4 * (q - 1 + 2 * p);  // span 2q, offset 2p
+            const double* second = first + 4;
+            double* e = pairs + 8 * (q / 2 - 1 + p);
+            e[0] = e[1] = first[0];
+            e[2] = e[3] = second[0];
+            e[4] = first[2];
+            e[5] = first[3];
+            e[6] = second[2];
+            e[7] = second[3];
+        }
+}
+
 void ReversalTable(std::uint16_t* rev, std::uint32_t n)
 {
     const std::uint32_t L = Log2(n);

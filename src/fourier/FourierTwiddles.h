@@ -32,6 +32,13 @@ private:
 // wi) that the vector registers are loaded from. 4(n - 1) doubles in all.
 void TwiddleTable(double* w, std::uint32_t n, std::int32_t sign);
 
+// The same twiddles for a line held two elements to a register, from
+// TwiddleTable's w (n >= 4): the pass of span 2q (q = 2..n/2 registers) at
+// register offset p, that is element offsets 2p and 2p + 1, has its entry at
+// q/2 - 1 + p, the eight doubles (wr, wr, wr', wr', -wi, wi, -wi', wi') of
+// those two offsets. 8(n/2 - 1) doubles in all.
+void PairTable(double* pairs, const double* w, std::uint32_t n);
+
 // rev[t] is t with its log2(n) low bits reversed; n a power of two.
 void ReversalTable(std::uint16_t* rev, std::uint32_t n);
 

@@ -69,6 +69,12 @@ struct Avx2Vector {
     {
         return _mm256_broadcast_pd(reinterpret_cast<const __m128d*>(e + 2));
     }
+    // The complex values at low and high as one register (low first).
+    static Register Join(const double* low, const double* high)
+    {
+        return _mm256_insertf128_pd(_mm256_castpd128_pd256(_mm_loadu_pd(low)),
+                                    _mm_loadu_pd(high), 1);
+    }
     // (a0, a1), (b0, b1) -> (a0, b0), (a1, b1), each a complex value.
     static void Transpose(Register (&x)[2])
     {
