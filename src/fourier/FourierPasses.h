@@ -145,7 +145,16 @@ void Sweep(const Rows& from, const Rows& to, std::uint32_t count, std::uint32_t 
         }
         for (std::uint32_t b0 = p; b0 < count; b0 += Radix * h) {
             double* const out = to.base + b0 * to.stride;
-            if constexpr (Reordered) {
+            if constexpr (Lanewise && !Reordered) {
+                // A row is one register.
+                const double* const in = from.base + b0 * from.stride;
+                Register x[1][Radix];
+                for (std::uint32_t k = 0; k < Radix; ++k)
+                    x[0][k] = Vec::Load(in + k * inStep);
+                Groups<Vec>(x, wr, wi);
+                for (std::uint32_t k = 0; k < Radix; ++k)
+                    Vec::Store(out + k * outStep, x[0][k]);
+            } else if constexpr (Reordered) {
                 const double* in[Radix];
                 for (std::uint32_t k = 0; k < Radix; ++k)
                     in[k] = from.base + from.order[b0 + k * h] * from.stride;
@@ -195,25 +204,30 @@ void Sweep(const Rows& from, const Rows& to, std::uint32_t count, std::uint32_t 
         Sweep<Vec, Radix, false, Lanewise>(from, to, count, q, spans, width);
 }
 
-// The passes of spans 2..2^m, as the stage sees them, on 2^m rows: read from
-// `from`, kept in `buffer` between sweeps, written to `to` (any of them may be
-// the same rows). The one or two passes left over by the sweeps of three go
-// first (on sets of sixteen registers, four passes left go as two sweeps of
-// two). Lanewise, rows are single registers of consecutive elements (see
-// Sweep).
+// How many passes the next sweep of a stage takes, with `left` still to do:
+// the one or two left over by the sweeps of three go first (on sets of
+// sixteen registers, four passes left go as two sweeps of two, which beat one
+// of radix 2 and one of radix 8, whose twiddles spill).
+template <class Vec>
+std::uint32_t SweepLevels(std::uint32_t left)
+{
+    const std::uint32_t levels = left % 3 == 0 ? 3 : left % 3;
+    return Vec::Registers < 32 && levels == 1 && left >= 4 ? 2 : levels;
+}
+
+// The passes of spans 2..2^m, as the stage sees them, on 2^m rows, but for
+// the first `done` of them: read from `from`, kept in `buffer` between sweeps,
+// written to `to` (any of them may be the same rows). Lanewise, rows are
+// single registers of consecutive elements (see Sweep).
 template <class Vec, bool Lanewise = false>
 void Stage(const Rows& from, const Rows& buffer, const Rows& to, std::uint32_t m,
-           const Spans& spans, std::uint32_t width)
+           const Spans& spans, std::uint32_t width, std::uint32_t done = 0)
 {
     const std::uint32_t count = 1u << m;
-    std::uint32_t q = 2;
+    std::uint32_t q = 2u << done;
     const Rows* in = &from;
-    for (std::uint32_t left = m; left > 0;) {
-        std::uint32_t levels = left % 3 == 0 ? 3 : left % 3;
-        // With sixteen registers, two sweeps of radix 4 (two groups at a time)
-        // beat one of radix 2 and one of radix 8 (whose twiddles spill).
-        if (Vec::Registers < 32 && levels == 1 && left >= 4)
-            levels = 2;
+    for (std::uint32_t left = m - done; left > 0;) {
+        const std::uint32_t levels = SweepLevels<Vec>(left);
         const Rows& out = levels == left ? to : buffer;
         if (levels == 1)
             Sweep<Vec, 2, Lanewise>(*in, out, count, q, spans, width);
@@ -385,43 +399,78 @@ void FastestLines(const Lines& lines)
 // Rows of the fastest dimension that run in one stage can also go one at a
 // time, two elements to a register, with no transposition: the pass of span
 // 2 pairs the two elements of a register, and every later pass pairs whole
-// registers, with a twiddle per element (a lanewise Stage). Position t is
-// read from element rev[t]; for t a multiple of four, rev[t + 1], rev[t + 2]
-// and rev[t + 3] are rev[t] + n/2, + n/4 and + 3n/4. Positions t and t + 2
-// are loaded as one register, t + 1 and t + 3 as another, the pass of span 2
-// runs on the two, and one transposition leaves t, t + 1 and t + 2, t + 3 in
-// the registers the later passes expect. Those run in the scratch, the last
-// writing back into the row. While a row is read, the next one is fetched.
+// registers, with a twiddle per element (a lanewise Stage of the n/2
+// registers). Position t is read from element rev[t]; for t a multiple of
+// four, rev[t + 1], rev[t + 2] and rev[t + 3] are rev[t] + n/2, + n/4 and
+// + 3n/4. Positions t and t + 2 are loaded as one register, t + 1 and t + 3
+// as another, the pass of span 2 runs on the two, and one transposition leaves
+// t, t + 1 and t + 2, t + 3 in the registers the later passes expect.
 template <class Vec>
 bool Paired(const Lines& lines)
 {
     return Vec::Lanes == 4 && lines.P == 1 && lines.n >= 4 && OneStage(lines.n / 2, Vec::Lanes);
 }
 
+// One row read so into the scratch, with the first sweep of the lanewise
+// stage (Radix registers at a time) done on the registers as they are read,
+// or none when Radix is 1. While the row is read, the next one is fetched.
+template <class Vec, std::uint32_t Radix>
+void ReadPaired(const Lines& lines, const double* row, const double* next)
+{
+    using Register = typename Vec::Register;
+    constexpr std::uint32_t Count = Radix < 2 ? 2 : Radix;
+    const std::uint32_t n = lines.n;
+    const std::size_t quarter = n / 2;
+    double* const buffer = lines.scratch;
+    const Register wr2 = Vec::Real(lines.twiddles), wi2 = Vec::Imaginary(lines.twiddles);
+    // The twiddles of the first lanewise sweep (span 2, offset 0): entries
+    // 0, 1 and 2, then 3 to 6, as Sweep loads them for its first group.
+    Register wr[Count - 1], wi[Count - 1];
+    if constexpr (Radix >= 2)
+        for (std::uint32_t k = 0; k < Radix - 1; ++k) {
+            wr[k] = Vec::Load(lines.pairs + 2 * Vec::Lanes * k);
+            wi[k] = Vec::Load(lines.pairs + 2 * Vec::Lanes * k + Vec::Lanes);
+        }
+    for (std::uint32_t t = 0; t < n; t += 2 * Count) {
+        Register x[1][Count];
+        for (std::uint32_t g = 0; g < Count; g += 2) {
+            __builtin_prefetch(next + 2 * (t + 2 * g));
+            const double* const e = row + 2 * std::size_t(lines.rev[t + 2 * g]);
+            Register r[2] = {Vec::Join(e, e + quarter), Vec::Join(e + 2 * quarter, e + 3 * quarter)};
+            Butterfly<Vec>(r[0], r[1], wr2, wi2);
+            Vec::Transpose(r);
+            x[0][g] = r[0];
+            x[0][g + 1] = r[1];
+        }
+        if constexpr (Radix >= 2)
+            Groups<Vec>(x, wr, wi);
+        for (std::uint32_t k = 0; k < Count; ++k)
+            Vec::Store(buffer + 2 * t + Vec::Lanes * k, x[0][k]);
+    }
+}
+
+// The rows, one at a time: read with the first sweep where a sweep is left to
+// write the results back into the row, and the rest of the lanewise stage.
 template <class Vec>
 void PairedRows(const Lines& lines)
 {
-    using Register = typename Vec::Register;
-    const std::uint32_t n = lines.n, L = Log2(n);
-    const std::size_t line = std::size_t(n) * 2, quarter = n / 2;
-    double* const buffer = lines.scratch;
-    const Register wr = Vec::Real(lines.twiddles), wi = Vec::Imaginary(lines.twiddles);
-    const Rows registers{buffer, Vec::Lanes, nullptr};
+    const std::uint32_t n = lines.n, m = Log2(n) - 1;
+    const std::uint32_t first = SweepLevels<Vec>(m) < m ? SweepLevels<Vec>(m) : 0;
+    const std::size_t line = std::size_t(n) * 2;
+    const Rows registers{lines.scratch, Vec::Lanes, nullptr};
     for (std::uint32_t l = 0; l < lines.Q; ++l) {
         double* const row = lines.grid + l * line;
         const double* const next = l + 1 < lines.Q ? row + line : row;
-        for (std::uint32_t t = 0; t < n; t += 4) {
-            __builtin_prefetch(next + 2 * t);
-            const double* const x = row + 2 * std::size_t(lines.rev[t]);
-            Register r[2] = {Vec::Join(x, x + quarter),
-                             Vec::Join(x + 2 * quarter, x + 3 * quarter)};
-            Butterfly<Vec>(r[0], r[1], wr, wi);
-            Vec::Transpose(r);
-            Vec::Store(buffer + 2 * t, r[0]);
-            Vec::Store(buffer + 2 * t + 4, r[1]);
-        }
-        Stage<Vec, true>(registers, registers, Rows{row, Vec::Lanes, nullptr}, L - 1,
-                         Spans{lines.pairs, 1, 0}, Vec::Lanes);
+        if (first == 3)
+            ReadPaired<Vec, 8>(lines, row, next);
+        else if (first == 2)
+            ReadPaired<Vec, 4>(lines, row, next);
+        else if (first == 1)
+            ReadPaired<Vec, 2>(lines, row, next);
+        else
+            ReadPaired<Vec, 1>(lines, row, next);
+        Stage<Vec, true>(registers, registers, Rows{row, Vec::Lanes, nullptr}, m,
+                         Spans{lines.pairs, 1, 0}, Vec::Lanes, first);
     }
 }
 
