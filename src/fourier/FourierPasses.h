@@ -396,19 +396,22 @@ void FastestLines(const Lines& lines)
     }
 }
 
-// Rows of the fastest dimension that run in one stage can also go one at a
-// time, two elements to a register, with no transposition: the pass of span
+// Rows of the fastest dimension can also go one at a time, whole, two
+// elements to a register, with no transposition: the pass of span
 // 2 pairs the two elements of a register, and every later pass pairs whole
 // registers, with a twiddle per element (a lanewise Stage of the n/2
 // registers). Position t is read from element rev[t]; for t a multiple of
 // four, rev[t + 1], rev[t + 2] and rev[t + 3] are rev[t] + n/2, + n/4 and
 // + 3n/4. Positions t and t + 2 are loaded as one register, t + 1 and t + 3
 // as another, the pass of span 2 runs on the two, and one transposition leaves
-// t, t + 1 and t + 2, t + 3 in the registers the later passes expect.
+// t, t + 1 and t + 2, t + 3 in the registers the later passes expect. A row
+// of Gathered elements (64 KiB) no longer fits the first-level cache, but its
+// sweeps from the second-level one still beat the transpositions of
+// FastestLines.
 template <class Vec>
 bool Paired(const Lines& lines)
 {
-    return Vec::Lanes == 4 && lines.P == 1 && lines.n >= 4 && OneStage(lines.n / 2, Vec::Lanes);
+    return Vec::Lanes == 4 && lines.P == 1 && lines.n >= 4;
 }
 
 // One row read so into the scratch, with the first sweep of the lanewise
