@@ -18,9 +18,11 @@
 #include "LiteralCommand.h"
 #include "fourier/FourierTransform.h"
 #include "lab/PhaseLab.h"
+#include "lab/Rebuilds.h"
 #include "lab/Resemblance.h"
 #include "lab/SinCos.h"
 #include "lab/Stretch.h"
+#include "phase/Command.h"
 #include "stimuli/Scramble.h"
 #include "stimuli/SplitMix64.h"
 
@@ -467,6 +469,33 @@ TEST_P(MixEnds, GridsAreTheMainCommandsBitForBit)
         EXPECT_TRUE(SameBits(Rebuilt(lab, side, Rebuild::Normal), own)) << "normal";
         EXPECT_TRUE(SameBits(Rebuilt(lab, side, Rebuild::Swap), other)) << "swap";
     }
+}
+
+// The opening makes Normal and Swap from each phase's cosines and sines taken
+// once; joined so they must be the main command's join, bit for bit, on angles
+// of every kind, the unit vectors' grid serving as the output too.
+TEST(UnitVectors, JoinedGiveTheMainCommandsJoin)
+{
+    const double inf = std::numeric_limits<double>::infinity();
+    std::vector<double> phase = {0.0, -0.0, 1e-310, -1e-310, Pi, -Pi, Pi / 2, 1e22,
+                                 -1e300, inf, -inf, std::nan("")};
+    std::mt19937_64 random(5);
+    std::uniform_real_distribution<double> angle(-Pi, Pi);
+    while (phase.size() < 4096)
+        phase.push_back(angle(random));
+    const std::size_t N = phase.size();
+    std::vector<double> magnitude(N);
+    for (std::size_t k = 0; k < N; ++k)
+        magnitude[k] = k % 7 == 0 ? 0.0 : std::ldexp(angle(random), int(k % 40) - 20);
+    std::vector<double> want(2 * N + 1, 0.0), joined(2 * N + 1, -1.0), inPlace(2 * N + 1, -1.0);
+    phase::JoinPolar(want.data(), phase.data(), magnitude.data(), N);
+    std::vector<double> unit(2 * N + 1, -1.0);
+    lab::UnitVectors(phase.data(), N, unit.data());
+    lab::JoinUnits(joined.data(), unit.data(), magnitude.data(), N);
+    EXPECT_TRUE(SameBits(joined, want)) << "joined into another grid";
+    lab::UnitVectors(phase.data(), N, inPlace.data());
+    lab::JoinUnits(inPlace.data(), inPlace.data(), magnitude.data(), N);
+    EXPECT_TRUE(SameBits(inPlace, want)) << "joined in place";
 }
 
 TEST_P(MixEnds, TilesAndRowsAreNormalAndSwap)

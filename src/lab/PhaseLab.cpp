@@ -155,10 +155,30 @@ PhaseLab::PhaseLab(const std::int32_t* left, const std::int32_t* right, int W, i
         PaintMagnitude(half.magnitude.data(), W, H, g + 1, half.tiles[int(Tile::Magnitude)]);
         PaintPhase(half.phase.data(), W, H, half.tiles[int(Tile::Phase)]);
     });
+    // Normal and Swap take each phase's cosines and sines once: the left
+    // side's into a grid of their own, the right side's into the right grid,
+    // which the left side's Swap reads before the right side's Normal is made
+    // from them in place.
+    TLargeArray<double> leftUnits(2 * count + 1);
+    BothSides([&](Side side) {
+        UnitVectors((*data)[side].phase.data(), count,
+                    side == Side::Left ? leftUnits.data() : second.data());
+    });
+    JoinUnits(data->grid.data(), second.data(), (*data)[Side::Left].magnitude.data(), count);
     BothSides([&](Side side) {
         double* const g = gridOf(side);
-        for (Rebuild rebuild :
-             {Rebuild::Normal, Rebuild::Swap, Rebuild::MagnitudeOnly, Rebuild::PhaseOnly}) {
+        const double* const magnitude = (*data)[side].magnitude.data();
+        if (side == Side::Left) {
+            Finish(g, side, Rebuild::Swap);
+            JoinUnits(g, leftUnits.data(), magnitude, count);
+            Finish(g, side, Rebuild::Normal);
+        } else {
+            JoinUnits(g, g, magnitude, count);
+            Finish(g, side, Rebuild::Normal);
+            JoinUnits(g, leftUnits.data(), magnitude, count);
+            Finish(g, side, Rebuild::Swap);
+        }
+        for (Rebuild rebuild : {Rebuild::MagnitudeOnly, Rebuild::PhaseOnly}) {
             FillRebuild(rebuild, SpectrumOf(side), SpectrumOf(Other(side)), MixPath{}, count, g);
             Finish(g, side, rebuild);
         }
@@ -250,7 +270,8 @@ std::uint64_t PhaseLab::BytesNeeded(int W, int H)
     const std::size_t N = PixelCount(W, H);
     const std::uint64_t samples = 2 * LargeBytes(N * sizeof(std::int32_t));
     const std::uint64_t planes = 5 * LargeBytes(N * sizeof(double));  // with the random phase
-    const std::uint64_t grids = 2 * LargeBytes((2 * N + 1) * sizeof(double));
+    // Two grids, and the left side's cosines and sines while the lab opens.
+    const std::uint64_t grids = 3 * LargeBytes((2 * N + 1) * sizeof(double));
     const std::uint64_t tiles = LargeBytes(2 * PixelBytes * N);
     return samples + planes + grids + tiles + sizeof(PhaseLab) + sizeof(Data);
 }

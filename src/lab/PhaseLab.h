@@ -89,7 +89,7 @@ public:
     const double* Phases(Side side) const;
 
     // A bound on the memory a lab holds at once (its constructor's peak), in
-    // bytes, besides the caller's samples: about 98 bytes a pixel (the random
+    // bytes, besides the caller's samples: about 114 bytes a pixel (the random
     // phase's plane included), against the main command's 64. Throws like the
     // constructor for sizes it refuses.
     static std::uint64_t BytesNeeded(int W, int H);

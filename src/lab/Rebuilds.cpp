@@ -96,6 +96,29 @@ void FillRebuild(Rebuild rebuild, const Spectrum& own, const Spectrum& other, co
     }
 }
 
+void UnitVectors(const double* phase, std::size_t N, double* unit)
+{
+    // As JoinPolar takes them: both before either is stored.
+    unit[0] = 0.0;
+    for (std::size_t k = 0; k < N; ++k) {
+        const double c = std::cos(phase[k]);
+        const double s = std::sin(phase[k]);
+        unit[2 * k + 1] = c;
+        unit[2 * k + 2] = s;
+    }
+}
+
+void JoinUnits(double* grid, const double* unit, const double* magnitude, std::size_t N)
+{
+    grid[0] = 0.0;
+    for (std::size_t k = 0; k < N; ++k) {
+        const double c = unit[2 * k + 1];
+        const double s = unit[2 * k + 2];
+        grid[2 * k + 1] = c * magnitude[k];
+        grid[2 * k + 2] = s * magnitude[k];
+    }
+}
+
 void BackToPicture(double* grid, int W, int H)
 {
     TransformGrid(grid, W, H, -1);

@@ -87,6 +87,14 @@ struct MixPath {
 void FillRebuild(Rebuild rebuild, const Spectrum& own, const Spectrum& other, const MixPath& mix,
                  std::size_t N, double* grid);
 
+// Normal and Swap in two steps, so that a side's cosines and sines serve
+// both its own Normal and the other side's Swap: UnitVectors writes
+// (cos phi, sin phi) of N phases into unit (2N+1 doubles, from index 1, as a
+// grid), and JoinUnits the grid |F| (cos, sin) from them (unit may be grid
+// itself). Together they give FillRebuild's Normal or Swap bit for bit.
+void UnitVectors(const double* phase, std::size_t N, double* unit);
+void JoinUnits(double* grid, const double* unit, const double* magnitude, std::size_t N);
+
 // Takes a filled W x H grid through the inverse transform and divides every
 // value by N. N is not always a power of two, so the division is kept: the
 // main command's own quotient, bit for bit.
