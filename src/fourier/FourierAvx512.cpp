@@ -21,9 +21,9 @@ void fourier::avx512::TransformDimension(const Lines& lines)
 {
     // Rows that fit the first-level cache whole (2n doubles) run faster one at
     // a time on AVX2's paired passes than four at a time transposed on these
-    // registers; longer ones run faster here. (Asked here in scalar terms: no
-    // template of the AVX2 set may be instantiated in this one.)
-    const bool pairedRow = lines.P == 1 && lines.n >= 4 && OneStage(lines.n, 2);
+    // registers; longer ones run faster here. (Asked through the scalar
+    // PairableRows: no template of the AVX2 set may be instantiated here.)
+    const bool pairedRow = PairableRows(lines) && OneStage(lines.n, 2);
     if (!FillRegisters<Avx512Vector>(lines) || pairedRow)
         return avx2::TransformDimension(lines);
     TransformLines<Avx512Vector>(lines);

@@ -69,6 +69,10 @@ struct Lines {
     double* block;              // BlockDoubles, 64-byte aligned
 };
 
+// Whether the lines are rows of the fastest dimension that can run one at a
+// time, two elements to an AVX2 register (see FourierPasses.h).
+inline bool PairableRows(const Lines& lines) { return lines.P == 1 && lines.n >= 4; }
+
 // How many lines of the dimension are gathered side by side: a power of two,
 // 1 to RowLines for the fastest dimension, 2 to ColumnLines for a slower one.
 // A gathered row holds 2 * SideBySide(lines) doubles.

@@ -411,7 +411,7 @@ void FastestLines(const Lines& lines)
 template <class Vec>
 bool Paired(const Lines& lines)
 {
-    return Vec::Lanes == 4 && lines.P == 1 && lines.n >= 4;
+    return Vec::Lanes == 4 && PairableRows(lines);
 }
 
 // One row read so into the scratch, with the first sweep of the lanewise
