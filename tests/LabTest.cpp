@@ -431,6 +431,36 @@ TEST(PhaseLegend, RunsFromMinusPiThroughZeroToPi)
     EXPECT_THROW(lab::PhaseLegend(4, -1), std::invalid_argument);
 }
 
+// The phase tile is painted a chunk of pixels at a time: each pixel must still
+// be PhaseColour of the phase it shows, to the byte, in rows longer than a
+// chunk, on the tents' corners and next to them, at the ends and at zero.
+TEST(PhaseTile, EveryPixelIsTheColourOfItsPhase)
+{
+    for (const auto& size : {std::pair<int, int>{7, 5}, {1, 1}, {601, 4}, {2, 300}}) {
+        const int W = size.first, H = size.second;
+        const std::size_t N = std::size_t(W) * H;
+        std::vector<double> phase = Random(N, 41 + N, -Pi, Pi);
+        std::vector<double> edges = {-Pi, Pi, 0.0, -0.0, 1e-300, -1e-300};
+        for (int k = -3; k <= 3; ++k)
+            for (const double corner : {k * Pi / 3, k * Pi / 2})
+                for (const double toward : {-4.0, 4.0})
+                    edges.insert(edges.end(), {corner, std::nextafter(corner, toward),
+                                               std::nextafter(std::nextafter(corner, toward), toward)});
+        for (std::size_t i = 0; i < edges.size() && i < N; ++i)
+            phase[(i * 7919) % N] = std::clamp(edges[i], -Pi, Pi);
+        std::vector<std::uint8_t> tile(3 * N);
+        lab::PaintPhase(phase.data(), W, H, tile.data());
+        std::size_t wrong = 0;
+        lab::Layout(W, H, true, [&](std::size_t to, std::size_t from) {
+            const Rgb want = lab::PhaseColour(phase[from]);
+            const Rgb got = {tile[3 * to], tile[3 * to + 1], tile[3 * to + 2]};
+            if (got != want && wrong++ < 5)
+                ADD_FAILURE() << W << "x" << H << ": pixel " << to << " shows phase " << phase[from];
+        });
+        EXPECT_EQ(wrong, 0u) << W << "x" << H;
+    }
+}
+
 // --- the mix's ends are the main command's doubles -----------------------------
 
 struct Pair {

@@ -289,20 +289,27 @@ void PhaseLab::CheckMemory(int W, int H)
 // holds those real parts at 1..N (the rest is scratch).
 void PhaseLab::Finish(double* g, Side side, Rebuild rebuild)
 {
-    BackToPicture(g, width, height);
+    TransformGrid(g, width, height, -1);
     const std::size_t n = count;
-    // The real parts move down to 1..N (writing index 1+k only ever
-    // overwrites one already read), which frees N+1..2N for the stretch; each
-    // block is summed for the mean while it is at hand, in the order
-    // Correlation sums.
+    // The real parts, divided as the way back to a picture divides them, move
+    // down to 1..N a block at a time (each block's values are read before
+    // any of their places is written), which frees N+1..2N for the stretch.
+    // Each block is summed for the mean, in the order Correlation sums, and
+    // its extremes taken while it is at hand.
     double* const x = g + 1;
     const moments::Contiguous values{x};
     moments::Total total;
+    Extremes extremes{0.0, 0.0};
+    double divided[moments::Block];
     for (std::size_t b = 0; b < n; b += moments::Block) {
         const std::size_t e = std::min(n, b + moments::Block);
-        for (std::size_t k = b; k < e; ++k)
-            x[k] = g[2 * k + 1];
+        phase::DivideReals(g, b, e, width, height, divided);
+        std::copy(divided, divided + (e - b), x + b);
         total.Add(moments::BlockSum(values, b, e));
+        const Extremes block = FindExtremes(x + b, e - b);
+        extremes = b == 0 ? block
+                          : Extremes{std::min(extremes.lowest, block.lowest),
+                                     std::max(extremes.highest, block.highest)};
     }
     const double mean = total.Value() / double(n);
 
@@ -320,7 +327,7 @@ void PhaseLab::Finish(double* g, Side side, Rebuild rebuild)
         half.rows[int(rebuild)][i] = moments::Pearson(n, mean, inputs[i]->mean, toInput[i]);
 
     PaintStretched(x, width, height, rebuild == Rebuild::MagnitudeOnly, x + n,
-                   half.tiles[int(TileOf(rebuild))]);
+                   half.tiles[int(TileOf(rebuild))], extremes);
 }
 
 // The Mix rebuild of a side at the lab's mix and settings, in grid. At 0 it

@@ -14,30 +14,10 @@ namespace {
 constexpr std::size_t Bins = 2048;
 constexpr std::size_t Few = 4096;
 
-// The smallest and largest of v[0..n), n > 0, in lanes the compiler can keep
-// in vectors.
-std::pair<double, double> MinMax(const double* v, std::size_t n)
-{
-    constexpr std::size_t L = 8;
-    double lo[L], hi[L];
-    for (std::size_t l = 0; l < L; ++l)
-        lo[l] = hi[l] = v[0];
-    std::size_t i = 0;
-    for (; i + L <= n; i += L)
-        for (std::size_t l = 0; l < L; ++l) {
-            lo[l] = v[i + l] < lo[l] ? v[i + l] : lo[l];
-            hi[l] = v[i + l] > hi[l] ? v[i + l] : hi[l];
-        }
-    for (; i < n; ++i) {
-        lo[0] = v[i] < lo[0] ? v[i] : lo[0];
-        hi[0] = v[i] > hi[0] ? v[i] : hi[0];
-    }
-    return {*std::min_element(lo, lo + L), *std::max_element(hi, hi + L)};
-}
-
-// Bins of equal width over [lo, hi]. The bin of a value never decreases as the
-// value grows (each step of the formula is monotone under rounding), so a rank
-// lies in the bin where the running count passes it.
+// Bins of equal width over [lo, hi], the extremes of the values binned. The
+// bin of a value never decreases as the value grows (each step of the formula
+// is monotone under rounding), so a rank lies in the bin where the running
+// count passes it.
 class Binning {
 public:
     Binning(double lo, double hi) : lo(lo), scale(double(Bins) / (hi - lo)) {}
@@ -46,15 +26,33 @@ public:
     bool Usable() const { return std::isfinite(scale) && scale > 0.0; }
     std::size_t operator()(double v) const
     {
-        // Through a signed integer, which the processor converts to in one
-        // instruction; the value is never negative.
-        const auto b = static_cast<std::size_t>(static_cast<std::int64_t>((v - lo) * scale));
-        return b < Bins ? b : Bins - 1;
+        // Clamped into [0, Bins - 1] before it is truncated, through a 32-bit
+        // integer, which the processor converts to several at a time.
+        double t = (v - lo) * scale;
+        t = t < double(Bins - 1) ? t : double(Bins - 1);
+        t = t > 0.0 ? t : 0.0;
+        return std::size_t(static_cast<std::int32_t>(t));
     }
 
 private:
     double lo, scale;
 };
+
+// Values binned a chunk at a time: the bins first, in a loop the compiler
+// keeps in vectors, then take(i, bin) for each value in order.
+template <class Take>
+void EachBin(const double* v, std::size_t n, const Binning& bin, Take take)
+{
+    constexpr std::size_t Chunk = 512;
+    std::uint32_t bins[Chunk];
+    for (std::size_t b = 0; b < n; b += Chunk) {
+        const std::size_t m = std::min(Chunk, n - b);
+        for (std::size_t i = 0; i < m; ++i)
+            bins[i] = std::uint32_t(bin(v[b + i]));
+        for (std::size_t i = 0; i < m; ++i)
+            take(b + i, bins[i]);
+    }
+}
 
 struct Hit {
     std::size_t bin;    // the bin holding the rank
@@ -75,8 +73,7 @@ Hit Locate(const std::uint32_t* counts, std::size_t rank)
 void Count(const double* v, std::size_t n, const Binning& bin, std::uint32_t* counts)
 {
     std::memset(counts, 0, Bins * sizeof *counts);
-    for (std::size_t i = 0; i < n; ++i)
-        ++counts[bin(v[i])];
+    EachBin(v, n, bin, [&](std::size_t, std::uint32_t b) { ++counts[b]; });
 }
 
 // The rank-th smallest of w[0..n), w reordered. Each round keeps only the
@@ -86,18 +83,19 @@ double SelectInPlace(double* w, std::size_t n, std::size_t rank)
 {
     std::uint32_t counts[Bins];
     for (int round = 0; n > Few && round < 8; ++round) {
-        const auto [lo, hi] = MinMax(w, n);
-        if (lo == hi)
-            return lo;
-        const Binning bin(lo, hi);
+        const Extremes range = FindExtremes(w, n);
+        if (range.lowest == range.highest)
+            return range.lowest;
+        const Binning bin(range.lowest, range.highest);
         if (!bin.Usable())
             break;
         Count(w, n, bin, counts);
         const Hit hit = Locate(counts, rank);
         std::size_t kept = 0;
-        for (std::size_t i = 0; i < n; ++i)
-            if (bin(w[i]) == hit.bin)
+        EachBin(w, n, bin, [&](std::size_t i, std::uint32_t b) {
+            if (b == hit.bin)
                 w[kept++] = w[i];
+        });
         n = kept;
         rank -= hit.below;
     }
@@ -107,8 +105,34 @@ double SelectInPlace(double* w, std::size_t n, std::size_t rank)
 
 }  // namespace
 
+Extremes FindExtremes(const double* v, std::size_t n)
+{
+    // In lanes the compiler can keep in vectors.
+    constexpr std::size_t L = 8;
+    double lo[L], hi[L];
+    for (std::size_t l = 0; l < L; ++l)
+        lo[l] = hi[l] = v[0];
+    std::size_t i = 0;
+    for (; i + L <= n; i += L)
+        for (std::size_t l = 0; l < L; ++l) {
+            lo[l] = v[i + l] < lo[l] ? v[i + l] : lo[l];
+            hi[l] = v[i + l] > hi[l] ? v[i + l] : hi[l];
+        }
+    for (; i < n; ++i) {
+        lo[0] = v[i] < lo[0] ? v[i] : lo[0];
+        hi[0] = v[i] > hi[0] ? v[i] : hi[0];
+    }
+    return {*std::min_element(lo, lo + L), *std::max_element(hi, hi + L)};
+}
+
 std::pair<double, double> NearestRanks(const double* v, std::size_t n, std::size_t low,
                                        std::size_t high, double* scratch)
+{
+    return NearestRanks(v, n, low, high, scratch, n <= Few ? Extremes{} : FindExtremes(v, n));
+}
+
+std::pair<double, double> NearestRanks(const double* v, std::size_t n, std::size_t low,
+                                       std::size_t high, double* scratch, const Extremes& known)
 {
     if (n <= Few) {
         std::memcpy(scratch, v, n * sizeof *v);
@@ -117,7 +141,7 @@ std::pair<double, double> NearestRanks(const double* v, std::size_t n, std::size
         std::nth_element(scratch + low, scratch + high, scratch + n);
         return {first, scratch[high]};
     }
-    const auto [lo, hi] = MinMax(v, n);
+    const double lo = known.lowest, hi = known.highest;
     if (lo == hi)
         return {lo, lo};
     const Binning bin(lo, hi);
@@ -132,13 +156,12 @@ std::pair<double, double> NearestRanks(const double* v, std::size_t n, std::size
     // One pass gathers both bins: the lower one from the front of the
     // scratch, the upper one from its back.
     std::size_t front = 0, back = n;
-    for (std::size_t i = 0; i < n; ++i) {
-        const std::size_t k = bin(v[i]);
+    EachBin(v, n, bin, [&](std::size_t i, std::uint32_t k) {
         if (k == a.bin)
             scratch[front++] = v[i];
         else if (k == b.bin)
             scratch[--back] = v[i];
-    }
+    });
     if (a.bin != b.bin)
         return {SelectInPlace(scratch, front, low - a.below),
                 SelectInPlace(scratch + back, n - back, high - b.below)};
@@ -146,9 +169,10 @@ std::pair<double, double> NearestRanks(const double* v, std::size_t n, std::size
     // down, so the bin is gathered again for the second.
     const double first = SelectInPlace(scratch, front, low - a.below);
     std::size_t again = 0;
-    for (std::size_t i = 0; i < n; ++i)
-        if (bin(v[i]) == a.bin)
+    EachBin(v, n, bin, [&](std::size_t i, std::uint32_t k) {
+        if (k == a.bin)
             scratch[again++] = v[i];
+    });
     return {first, SelectInPlace(scratch, again, high - a.below)};
 }
 
@@ -168,11 +192,15 @@ Stretch::Stretch(double low, double high, double noise)
 
 Stretch PercentileStretch(const double* v, std::size_t n, double* scratch)
 {
-    double largest = 0.0;
-    for (std::size_t i = 0; i < n; ++i)
-        largest = std::max(largest, std::fabs(v[i]));
+    return PercentileStretch(v, n, scratch, FindExtremes(v, n));
+}
+
+Stretch PercentileStretch(const double* v, std::size_t n, double* scratch, const Extremes& known)
+{
+    // The largest |v| is that of an extreme.
+    const double largest = std::max(std::fabs(known.lowest), std::fabs(known.highest));
     const auto [low, high] =
-        NearestRanks(v, n, PercentileRank(n, 1), PercentileRank(n, 99), scratch);
+        NearestRanks(v, n, PercentileRank(n, 1), PercentileRank(n, 99), scratch, known);
     return Stretch(low, high, NoiseFraction * largest);
 }
 

@@ -7,6 +7,14 @@
 
 namespace lab {
 
+// The smallest and largest of some values.
+struct Extremes {
+    double lowest, highest;
+};
+
+// The extremes of v[0..n), n > 0, no NaN.
+Extremes FindExtremes(const double* v, std::size_t n);
+
 // The values of 0-based ranks low <= high among v[0..n) in ascending order:
 // what std::nth_element would put at those places. n > 0, high < n, no NaN.
 // v is left as it is; scratch holds n doubles and is overwritten. Expected
@@ -14,6 +22,9 @@ namespace lab {
 // that bin's values are selected among.
 std::pair<double, double> NearestRanks(const double* v, std::size_t n, std::size_t low,
                                        std::size_t high, double* scratch);
+// The same where the caller has v's extremes at hand, taken as they come.
+std::pair<double, double> NearestRanks(const double* v, std::size_t n, std::size_t low,
+                                       std::size_t high, double* scratch, const Extremes& known);
 
 // The 0-based rank of the p-th percentile (0 < p <= 100) of n > 0 values by
 // the nearest-rank rule: the ceil(p * n / 100)-th smallest value.
@@ -56,5 +67,7 @@ constexpr double NoiseFraction = 1e-9;
 // with whatever stands out of the noise black or white. scratch as for
 // NearestRanks.
 Stretch PercentileStretch(const double* v, std::size_t n, double* scratch);
+// The same where the caller has v's extremes at hand, taken as they come.
+Stretch PercentileStretch(const double* v, std::size_t n, double* scratch, const Extremes& known);
 
 }  // namespace lab

@@ -20,16 +20,19 @@ constexpr double TwoPi = 2.0 * Pi;
 // time). With h the phase in sixths of a turn (-3..3, red at 0, cyan at both
 // ends), each channel is a tent clamped to [0, 1]: red 2 - |h|; green and
 // blue, whose tents straddle the ends, take the nearer of their two copies.
-// (|v| - |v - 1| + 1) / 2 is v clamped to [0, 1].
+// (|v| - |v - 1| + 1) / 2 is v clamped to [0, 1]. Each channel's level comes
+// before its truncation to a byte, which is never negative.
+inline double Sixths(double phase) { return phase * (3.0 / Pi); }
+inline double Level(double v) { return (std::fabs(v) - std::fabs(v - 1.0) + 1.0) * 127.5 + 0.5; }
+inline double Red(double h) { return Level(2.0 - std::fabs(h)); }
+inline double Green(double h) { return Level(2.0 - std::min(std::fabs(h - 2.0), std::fabs(h + 4.0))); }
+inline double Blue(double h) { return Level(2.0 - std::min(std::fabs(h - 4.0), std::fabs(h + 2.0))); }
+
 inline std::array<std::uint8_t, 3> Hue(double phase)
 {
-    const double h = phase * (3.0 / Pi);
-    const auto level = [](double v) {
-        return static_cast<std::uint8_t>((std::fabs(v) - std::fabs(v - 1.0) + 1.0) * 127.5 + 0.5);
-    };
-    return {level(2.0 - std::fabs(h)),
-            level(2.0 - std::min(std::fabs(h - 2.0), std::fabs(h + 4.0))),
-            level(2.0 - std::min(std::fabs(h - 4.0), std::fabs(h + 2.0)))};
+    const double h = Sixths(phase);
+    return {static_cast<std::uint8_t>(Red(h)), static_cast<std::uint8_t>(Green(h)),
+            static_cast<std::uint8_t>(Blue(h))};
 }
 
 }  // namespace
@@ -58,17 +61,36 @@ void PaintMagnitude(const double* magnitude, int W, int H, double* scratch, std:
 
 void PaintPhase(const double* phase, int W, int H, std::uint8_t* rgb)
 {
-    Layout(W, H, true, [&](std::size_t to, std::size_t from) {
-        const auto colour = Hue(phase[from]);
-        std::copy(colour.begin(), colour.end(), rgb + 3 * to);
+    // Hue's channels a chunk at a time, in loops the compiler keeps in
+    // vectors (through 32-bit integers, which hold every level exactly),
+    // then interleaved into the tile.
+    constexpr std::size_t Chunk = 256;
+    std::int32_t red[Chunk], green[Chunk], blue[Chunk];
+    LayoutRuns(W, H, true, [&](std::size_t to, std::size_t from, std::size_t length) {
+        for (std::size_t b = 0; b < length; b += Chunk) {
+            const std::size_t n = std::min(Chunk, length - b);
+            const double* const p = phase + from + b;
+            for (std::size_t i = 0; i < n; ++i) {
+                const double h = Sixths(p[i]);
+                red[i] = static_cast<std::int32_t>(Red(h));
+                green[i] = static_cast<std::int32_t>(Green(h));
+                blue[i] = static_cast<std::int32_t>(Blue(h));
+            }
+            std::uint8_t* const out = rgb + 3 * (to + b);
+            for (std::size_t i = 0; i < n; ++i) {
+                out[3 * i] = std::uint8_t(red[i]);
+                out[3 * i + 1] = std::uint8_t(green[i]);
+                out[3 * i + 2] = std::uint8_t(blue[i]);
+            }
+        }
     });
 }
 
 void PaintStretched(const double* values, int W, int H, bool centred, double* scratch,
-                    std::uint8_t* bytes)
+                    std::uint8_t* bytes, const Extremes& known)
 {
     const std::size_t N = std::size_t(W) * std::size_t(H);
-    const Stretch stretch = PercentileStretch(values, N, scratch);
+    const Stretch stretch = PercentileStretch(values, N, scratch, known);
     Layout(W, H, centred,
            [&](std::size_t to, std::size_t from) { bytes[to] = stretch(values[from]); });
 }

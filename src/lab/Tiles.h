@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "lab/Stretch.h"
+
 namespace lab {
 
 // The tiles of one side, each as large as the inputs.
@@ -37,13 +39,10 @@ struct TilePixels {
     }
 };
 
-// Calls put(destination, source) for every pixel of a W x H tile, source
-// being the index of what the pixel shows: itself, or when centred the one
-// whose index 0 lands at (floor(W/2), floor(H/2)), as numpy's fftshift puts
-// it. Each row takes two runs of consecutive sources. Centred, a row of
-// W = 4 shows sources 2, 3, 0, 1, and one of W = 3 shows 2, 0, 1.
-template <class Put>
-void Layout(int W, int H, bool centred, Put put)
+// Layout's runs: run(to, from, length) for each run of length consecutive
+// pixels from destination to showing the sources from on, row by row.
+template <class Run>
+void LayoutRuns(int W, int H, bool centred, Run run)
 {
     const std::size_t w = std::size_t(W);
     const std::size_t h = std::size_t(H);
@@ -52,11 +51,25 @@ void Layout(int W, int H, bool centred, Put put)
     for (std::size_t y = 0; y < h; ++y) {
         const std::size_t to = y * w;
         const std::size_t from = ((y + dy) % h) * w;
-        for (std::size_t x = 0; x < w - dx; ++x)
-            put(to + x, from + dx + x);
-        for (std::size_t x = w - dx; x < w; ++x)
-            put(to + x, from + x - (w - dx));
+        if (w > dx)
+            run(to, from + dx, w - dx);
+        if (dx > 0)
+            run(to + (w - dx), from, dx);
     }
+}
+
+// Calls put(destination, source) for every pixel of a W x H tile, source
+// being the index of what the pixel shows: itself, or when centred the one
+// whose index 0 lands at (floor(W/2), floor(H/2)), as numpy's fftshift puts
+// it. Each row takes two runs of consecutive sources. Centred, a row of
+// W = 4 shows sources 2, 3, 0, 1, and one of W = 3 shows 2, 0, 1.
+template <class Put>
+void Layout(int W, int H, bool centred, Put put)
+{
+    LayoutRuns(W, H, centred, [&](std::size_t to, std::size_t from, std::size_t length) {
+        for (std::size_t x = 0; x < length; ++x)
+            put(to + x, from + x);
+    });
 }
 
 // The Magnitude tile of N = W * H magnitudes: L = log(1 + m), centred, from
@@ -72,9 +85,10 @@ void PaintPhase(const double* phase, int W, int H, std::uint8_t* rgb);
 
 // A rebuild's tile: its W * H values stretched from their 1st to their 99th
 // percentile by the nearest-rank rule onto gray 0..255 (Stretch.h), centred
-// when asked. scratch holds W * H doubles and is overwritten.
+// when asked; known holds their extremes (FindExtremes). scratch holds W * H
+// doubles and is overwritten.
 void PaintStretched(const double* values, int W, int H, bool centred, double* scratch,
-                    std::uint8_t* bytes);
+                    std::uint8_t* bytes, const Extremes& known);
 
 // The colour of a phase: its hue, with 0 red, 2 pi/3 green, -2 pi/3 blue and
 // -pi and pi both cyan (the opposite of 0); saturation and value full.

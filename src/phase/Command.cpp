@@ -98,6 +98,21 @@ void Divide(double* grid, int W, int H)
         grid[i] = grid[i] / count;
 }
 
+void DivideReals(const double* grid, std::size_t begin, std::size_t end, int W, int H, double* out)
+{
+    const double count = double(H) * double(W);
+    const double* const re = grid + 1 + 2 * begin;
+    const std::size_t n = end - begin;
+    if (PowerOfTwo(std::int64_t(W) * H)) {
+        const double inverse = 1.0 / count;
+        for (std::size_t k = 0; k < n; ++k)
+            out[k] = re[2 * k] * inverse;
+        return;
+    }
+    for (std::size_t k = 0; k < n; ++k)
+        out[k] = re[2 * k] / count;
+}
+
 void ShowLinear(const double* grid, std::uint8_t* levels, std::size_t N)
 {
     for (std::size_t k = 0; k < N; ++k)

@@ -44,6 +44,10 @@ void JoinPolar(double* grid, const double* phase, const double* magnitude, std::
 // Every value of grid (real and imaginary) divided by H * W formed in double.
 void Divide(double* grid, int W, int H);
 
+// The real parts of elements begin..end-1 (from 0) of grid divided as Divide
+// divides them, into out[0..end-begin), which must not overlap grid.
+void DivideReals(const double* grid, std::size_t begin, std::size_t end, int W, int H, double* out);
+
 // Gray levels of the real parts: truncated to an integer whose low 8 bits
 // show (levels wrap, nothing clamps); the logarithmic ones from
 // ln(|t| + 1) * scale (Levels.h).
