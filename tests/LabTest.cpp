@@ -10,6 +10,7 @@
 #include <iterator>
 #include <limits>
 #include <random>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <utility>
@@ -22,6 +23,7 @@
 #include "lab/Resemblance.h"
 #include "lab/SinCos.h"
 #include "lab/Stretch.h"
+#include "lab/Team.h"
 #include "phase/Command.h"
 #include "stimuli/Scramble.h"
 #include "stimuli/SplitMix64.h"
@@ -461,6 +463,48 @@ TEST(PhaseTile, EveryPixelIsTheColourOfItsPhase)
     }
 }
 
+// --- the two workers ----------------------------------------------------------
+
+// Lists of every length, one after another on one team: each task once, on
+// worker 0 or 1, whatever the timing.
+TEST(Team, RunsEveryTaskOnceOnEitherWorker)
+{
+    lab::Team team;
+    for (int round = 0; round < 40; ++round)
+        for (const std::size_t n : {0, 1, 2, 7, 1000}) {
+            std::vector<std::atomic<int>> runs(n);
+            std::atomic<bool> strangeWorker{false};
+            team.Run(n, [&](std::size_t i, int worker) {
+                ++runs[i];
+                if (worker != 0 && worker != 1)
+                    strangeWorker = true;
+            });
+            for (std::size_t i = 0; i < n; ++i)
+                ASSERT_EQ(runs[i].load(), 1) << "task " << i << " of " << n << ", round " << round;
+            EXPECT_FALSE(strangeWorker);
+        }
+}
+
+// A task that throws: the others still run, the first failure comes out of
+// Run once they have, and the team takes the next list as before.
+TEST(Team, RaisesTheFailureOnceTheOthersHaveRun)
+{
+    lab::Team team;
+    std::vector<std::atomic<int>> runs(64);
+    EXPECT_THROW(team.Run(runs.size(),
+                          [&](std::size_t i, int) {
+                              ++runs[i];
+                              if (i % 16 == 3)
+                                  throw std::runtime_error("task " + std::to_string(i));
+                          }),
+                 std::runtime_error);
+    for (std::size_t i = 0; i < runs.size(); ++i)
+        EXPECT_EQ(runs[i].load(), 1) << "task " << i;
+    std::atomic<int> after{0};
+    team.Run(5, [&](std::size_t, int) { ++after; });
+    EXPECT_EQ(after.load(), 5);
+}
+
 // --- the mix's ends are the main command's doubles -----------------------------
 
 struct Pair {
@@ -503,7 +547,8 @@ TEST_P(MixEnds, GridsAreTheMainCommandsBitForBit)
 
 // The opening makes Normal and Swap from each phase's cosines and sines taken
 // once; joined so they must be the main command's join, bit for bit, on angles
-// of every kind, the unit vectors' grid serving as the output too.
+// of every kind, the unit vectors' grid serving as the output too, and a
+// phase joined with two magnitudes at once.
 TEST(UnitVectors, JoinedGiveTheMainCommandsJoin)
 {
     const double inf = std::numeric_limits<double>::infinity();
@@ -517,15 +562,31 @@ TEST(UnitVectors, JoinedGiveTheMainCommandsJoin)
     std::vector<double> magnitude(N);
     for (std::size_t k = 0; k < N; ++k)
         magnitude[k] = k % 7 == 0 ? 0.0 : std::ldexp(angle(random), int(k % 40) - 20);
-    std::vector<double> want(2 * N + 1, 0.0), joined(2 * N + 1, -1.0), inPlace(2 * N + 1, -1.0);
+    std::vector<double> other(N);
+    for (std::size_t k = 0; k < N; ++k)
+        other[k] = k % 5 == 0 ? 0.0 : std::ldexp(angle(random), int(k % 30) - 10);
+    std::vector<double> want(2 * N + 1, 0.0), wantOther(2 * N + 1, 0.0);
     phase::JoinPolar(want.data(), phase.data(), magnitude.data(), N);
-    std::vector<double> unit(2 * N + 1, -1.0);
-    lab::UnitVectors(phase.data(), N, unit.data());
-    lab::JoinUnits(joined.data(), unit.data(), magnitude.data(), N);
-    EXPECT_TRUE(SameBits(joined, want)) << "joined into another grid";
-    lab::UnitVectors(phase.data(), N, inPlace.data());
-    lab::JoinUnits(inPlace.data(), inPlace.data(), magnitude.data(), N);
-    EXPECT_TRUE(SameBits(inPlace, want)) << "joined in place";
+    phase::JoinPolar(wantOther.data(), phase.data(), other.data(), N);
+    // Whole, and in ranges as the opening's tasks take them.
+    for (const std::size_t piece : {N, std::size_t(1000), std::size_t(1)}) {
+        SCOPED_TRACE("ranges of " + std::to_string(piece));
+        std::vector<double> unit(2 * N + 1, -1.0), joined(2 * N + 1, -1.0), inPlace(2 * N + 1, -1.0);
+        std::vector<double> first(2 * N + 1, -1.0), second(2 * N + 1, -1.0);
+        for (std::size_t b = 0; b < N; b += piece) {
+            const std::size_t e = std::min(N, b + piece);
+            lab::UnitVectors(phase.data(), b, e, unit.data());
+            lab::JoinUnits(joined.data(), unit.data(), magnitude.data(), b, e);
+            lab::UnitVectors(phase.data(), b, e, inPlace.data());
+            lab::JoinUnits(inPlace.data(), inPlace.data(), magnitude.data(), b, e);
+            lab::JoinBoth(phase.data(), magnitude.data(), other.data(), b, e, first.data(),
+                          second.data());
+        }
+        EXPECT_TRUE(SameBits(joined, want)) << "joined into another grid";
+        EXPECT_TRUE(SameBits(inPlace, want)) << "joined in place";
+        EXPECT_TRUE(SameBits(first, want)) << "joined with both magnitudes: the own";
+        EXPECT_TRUE(SameBits(second, wantOther)) << "joined with both magnitudes: the other";
+    }
 }
 
 TEST_P(MixEnds, TilesAndRowsAreNormalAndSwap)
@@ -855,6 +916,28 @@ TEST_P(PercentileStretch, KnownValues)
     const lab::Stretch stretch = lab::PercentileStretch(c.values.data(), c.values.size(), scratch.data());
     for (const auto& [value, gray] : c.grays)
         EXPECT_EQ(int(stretch(value)), gray) << "value " << value;
+}
+
+// The stretch of a whole row, in vectors, is each value's, on the values it
+// is known by and on those next to its ends, out of range and not a number.
+TEST_P(PercentileStretch, RowsAreEachValuesGray)
+{
+    const StretchCase& c = GetParam();
+    std::vector<double> scratch(c.values.size());
+    const lab::Stretch stretch = lab::PercentileStretch(c.values.data(), c.values.size(), scratch.data());
+    const double inf = std::numeric_limits<double>::infinity();
+    std::vector<double> probes = {0.0, -0.0, inf, -inf, std::nan(""), 1e300, -1e300};
+    for (const double end : {stretch.Low(), stretch.High()})
+        probes.insert(probes.end(), {end, std::nextafter(end, inf), std::nextafter(end, -inf)});
+    for (const auto& known : c.grays)
+        probes.push_back(known.first);
+    std::vector<double> row;
+    for (int copy = 0; copy < 11; ++copy)
+        row.insert(row.end(), probes.begin(), probes.end());
+    std::vector<std::uint8_t> grays(row.size());
+    stretch.Apply(row.data(), row.size(), grays.data());
+    for (std::size_t i = 0; i < row.size(); ++i)
+        EXPECT_EQ(grays[i], stretch(row[i])) << "value " << row[i] << " at " << i;
 }
 
 std::vector<double> Range(int from, int to)

@@ -8,10 +8,10 @@
 #include <exception>
 #include <stdexcept>
 #include <string>
-#include <thread>
 
 #include "lab/Resemblance.h"
 #include "lab/Polar.h"
+#include "lab/Team.h"
 #include "phase/Command.h"
 #include "platform/Exception.h"
 #include "platform/Memory.h"
@@ -49,40 +49,10 @@ double Clamped(double mix)
 }
 
 int Index(Side side) { return side == Side::Left ? 0 : 1; }
+Side SideOf(std::size_t index) { return index == 0 ? Side::Left : Side::Right; }
 
-// Runs work(Side::Left) on this thread and work(Side::Right) on a second one,
-// or after the left on this one when no thread can be had. Each side writes
-// only what is its own, so the results are the same either way. The first
-// failure is rethrown once both have ended.
-template <class Work>
-void BothSides(const Work& work)
-{
-    std::exception_ptr rightFailed;
-    std::thread right;
-    try {
-        right = std::thread([&] {
-            try {
-                work(Side::Right);
-            } catch (...) {
-                rightFailed = std::current_exception();
-            }
-        });
-    } catch (...) {
-        // No second thread: the right side waits for the left.
-    }
-    try {
-        work(Side::Left);
-    } catch (...) {
-        if (right.joinable())
-            right.join();
-        throw;
-    }
-    if (!right.joinable())
-        return work(Side::Right);
-    right.join();
-    if (rightFailed)
-        std::rethrow_exception(rightFailed);
-}
+// Elements per task of the steps that go element by element.
+constexpr std::size_t Chunk = std::size_t(1) << 16;
 
 Tile TileOf(Rebuild rebuild)
 {
@@ -139,51 +109,75 @@ PhaseLab::PhaseLab(const std::int32_t* left, const std::int32_t* right, int W, i
         half.phase = TLargeArray<double>(count);
     }
     // A grid for each side, so that the two run at once: first their spectra,
-    // then, with both spectra known, their rebuilds.
+    // then, with both spectra known, their rebuilds. The steps go side by
+    // side or a chunk of elements at a time, on two workers.
     TLargeArray<double> second(2 * count + 1);
-    const auto gridOf = [&](Side side) {
-        return side == Side::Left ? data->grid.data() : second.data();
-    };
-    BothSides([&](Side side) {
-        Half& half = (*data)[side];
-        double* const g = gridOf(side);
-        const std::int32_t* const input = inputs[Index(side)];
-        std::copy(input, input + count, half.samples.data());
+    double* const grids[2] = {data->grid.data(), second.data()};
+    Half* const halves = data->halves;
+    const std::size_t chunks = (count + Chunk - 1) / Chunk;
+    const auto begin = [](std::size_t chunk) { return chunk * Chunk; };
+    const auto end = [&](std::size_t chunk) { return std::min(count, (chunk + 1) * Chunk); };
+    Team team;
+    team.Run(2, [&](std::size_t s, int) {
+        Half& half = halves[s];
+        std::copy(inputs[s], inputs[s] + count, half.samples.data());
         half.mean = moments::Mean(moments::Samples{half.samples.data()}, count);
-        SplitSpectrum(input, W, H, g, half.magnitude.data(), half.phase.data());
-        // The spectrum's grid is free again: its 2N doubles are the scratch.
-        PaintMagnitude(half.magnitude.data(), W, H, g + 1, half.tiles[int(Tile::Magnitude)]);
-        PaintPhase(half.phase.data(), W, H, half.tiles[int(Tile::Phase)]);
+        ForwardSpectrum(inputs[s], W, H, grids[s]);
     });
-    // Normal and Swap take each phase's cosines and sines once: the left
-    // side's into a grid of their own, the right side's into the right grid,
-    // which the left side's Swap reads before the right side's Normal is made
-    // from them in place.
+    team.Run(2 * chunks, [&](std::size_t i, int) {
+        const std::size_t s = i % 2, b = begin(i / 2);
+        phase::SplitPolar(grids[s] + 2 * b, halves[s].phase.data() + b,
+                          halves[s].magnitude.data() + b, end(i / 2) - b);
+    });
+    // The spectra's grids are free again: their 2N doubles are the scratch.
+    team.Run(4, [&](std::size_t i, int) {
+        Half& half = halves[i % 2];
+        if (i < 2)
+            PaintMagnitude(half.magnitude.data(), W, H, grids[i] + 1, half.tiles[int(Tile::Magnitude)]);
+        else
+            PaintPhase(half.phase.data(), W, H, half.tiles[int(Tile::Phase)]);
+    });
+    // Normal and Swap take each phase's cosines and sines once: the right
+    // phase's give the right Normal and the left Swap straight into the two
+    // grids, the left phase's are kept, in a grid of their own, for the left
+    // Normal and the right Swap.
     TLargeArray<double> leftUnits(2 * count + 1);
-    BothSides([&](Side side) {
-        UnitVectors((*data)[side].phase.data(), count,
-                    side == Side::Left ? leftUnits.data() : second.data());
+    const Half& leftHalf = halves[0];
+    const Half& rightHalf = halves[1];
+    team.Run(2 * chunks, [&](std::size_t i, int) {
+        const std::size_t b = begin(i / 2), e = end(i / 2);
+        if (i % 2 == 0)
+            UnitVectors(leftHalf.phase.data(), b, e, leftUnits.data());
+        else
+            JoinBoth(rightHalf.phase.data(), rightHalf.magnitude.data(), leftHalf.magnitude.data(),
+                     b, e, grids[1], grids[0]);
     });
-    JoinUnits(data->grid.data(), second.data(), (*data)[Side::Left].magnitude.data(), count);
-    BothSides([&](Side side) {
-        double* const g = gridOf(side);
-        const double* const magnitude = (*data)[side].magnitude.data();
-        if (side == Side::Left) {
-            Finish(g, side, Rebuild::Swap);
-            JoinUnits(g, leftUnits.data(), magnitude, count);
-            Finish(g, side, Rebuild::Normal);
-        } else {
-            JoinUnits(g, g, magnitude, count);
-            Finish(g, side, Rebuild::Normal);
-            JoinUnits(g, leftUnits.data(), magnitude, count);
-            Finish(g, side, Rebuild::Swap);
-        }
-        for (Rebuild rebuild : {Rebuild::MagnitudeOnly, Rebuild::PhaseOnly}) {
-            FillRebuild(rebuild, SpectrumOf(side), SpectrumOf(Other(side)), MixPath{}, count, g);
-            Finish(g, side, rebuild);
-        }
-        RebuildMix(side, g);
+    team.Run(2, [&](std::size_t s, int) {
+        Finish(grids[s], SideOf(s), s == 0 ? Rebuild::Swap : Rebuild::Normal);
     });
+    // The other rebuilds, each on the grid of the worker that takes it.
+    struct Job {
+        Side side;
+        Rebuild rebuild;
+    };
+    const bool mixes = !MixCopied();
+    const Job jobs[] = {{Side::Left, Rebuild::Normal},         {Side::Right, Rebuild::Swap},
+                        {Side::Left, Rebuild::MagnitudeOnly},  {Side::Right, Rebuild::MagnitudeOnly},
+                        {Side::Left, Rebuild::PhaseOnly},      {Side::Right, Rebuild::PhaseOnly},
+                        {Side::Left, Rebuild::Mix},            {Side::Right, Rebuild::Mix}};
+    team.Run(mixes ? 8 : 6, [&](std::size_t i, int worker) {
+        double* const g = grids[worker];
+        const Job& job = jobs[i];
+        if (job.rebuild == Rebuild::Normal || job.rebuild == Rebuild::Swap)
+            JoinUnits(g, leftUnits.data(), (*data)[job.side].magnitude.data(), 0, count);
+        else
+            FillRebuild(job.rebuild, SpectrumOf(job.side), SpectrumOf(Other(job.side)),
+                        PathOf(job.side, mix), count, g);
+        Finish(g, job.side, job.rebuild);
+    });
+    if (!mixes)
+        for (Side side : {Side::Left, Side::Right})
+            RebuildMix(side, data->grid.data());
 }
 
 PhaseLab::PhaseLab(PhaseLab&&) noexcept = default;
@@ -335,9 +329,7 @@ void PhaseLab::Finish(double* g, Side side, Rebuild rebuild)
 // and rows are copied instead of rebuilt.
 void PhaseLab::RebuildMix(Side side, double* grid)
 {
-    const bool copied =
-        mix == 0.0 || (mix == 1.0 && settings.toward == MixToward::OtherPicture);
-    if (!copied) {
+    if (!MixCopied()) {
         FillRebuild(Rebuild::Mix, SpectrumOf(side), SpectrumOf(Other(side)), PathOf(side, mix),
                     count, grid);
         return Finish(grid, side, Rebuild::Mix);
@@ -348,6 +340,11 @@ void PhaseLab::RebuildMix(Side side, double* grid)
     std::copy(from, from + count, half.tiles[int(Tile::Mix)]);
     for (int i = 0; i < 2; ++i)
         half.rows[int(Rebuild::Mix)][i] = half.rows[int(end)][i];
+}
+
+bool PhaseLab::MixCopied() const
+{
+    return mix == 0.0 || (mix == 1.0 && settings.toward == MixToward::OtherPicture);
 }
 
 void PhaseLab::RebuildMixes()

@@ -105,6 +105,8 @@ private:
     MixPath PathOf(Side side, double mix) const;
     void Finish(double* grid, Side side, Rebuild rebuild);
     void RebuildMix(Side side, double* grid);
+    // Whether the Mix tiles and rows are those of Normal or Swap, copied.
+    bool MixCopied() const;
     void RebuildMixes();
 
     int width, height;

@@ -14,14 +14,12 @@ void TransformGrid(double* grid, int W, int H, std::int32_t sign)
     fourier::Dft(grid, dims, 2, sign);
 }
 
-void SplitSpectrum(const std::int32_t* samples, int W, int H, double* grid, double* magnitude,
-                   double* phase)
+void ForwardSpectrum(const std::int32_t* samples, int W, int H, double* grid)
 {
     const std::size_t N = std::size_t(W) * std::size_t(H);
     std::fill(grid, grid + 2 * N + 1, 0.0);
     phase::LoadSamples(grid, samples, N);
     TransformGrid(grid, W, H, +1);
-    phase::SplitPolar(grid, phase, magnitude, N);
 }
 
 }  // namespace lab

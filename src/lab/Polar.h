@@ -12,10 +12,9 @@ namespace lab {
 // normalisation; at powers of two the main command's own, bit for bit.
 void TransformGrid(double* grid, int W, int H, std::int32_t sign);
 
-// The spectrum of a W x H picture of packed colours, split into N magnitudes
-// and N phases exactly as the main command splits it. grid (2N+1 doubles) is
-// the work space; it is left holding the spectrum.
-void SplitSpectrum(const std::int32_t* samples, int W, int H, double* grid, double* magnitude,
-                   double* phase);
+// The spectrum of a W x H picture of packed colours into grid (2N+1
+// doubles), as the main command takes it; phase::SplitPolar then splits it
+// exactly as the main command does, all at once or a range at a time.
+void ForwardSpectrum(const std::int32_t* samples, int W, int H, double* grid);
 
 }  // namespace lab

@@ -96,11 +96,12 @@ void FillRebuild(Rebuild rebuild, const Spectrum& own, const Spectrum& other, co
     }
 }
 
-void UnitVectors(const double* phase, std::size_t N, double* unit)
+void UnitVectors(const double* phase, std::size_t begin, std::size_t end, double* unit)
 {
     // As JoinPolar takes them: both before either is stored.
-    unit[0] = 0.0;
-    for (std::size_t k = 0; k < N; ++k) {
+    if (begin == 0)
+        unit[0] = 0.0;
+    for (std::size_t k = begin; k < end; ++k) {
         const double c = std::cos(phase[k]);
         const double s = std::sin(phase[k]);
         unit[2 * k + 1] = c;
@@ -108,14 +109,31 @@ void UnitVectors(const double* phase, std::size_t N, double* unit)
     }
 }
 
-void JoinUnits(double* grid, const double* unit, const double* magnitude, std::size_t N)
+void JoinUnits(double* grid, const double* unit, const double* magnitude, std::size_t begin,
+               std::size_t end)
 {
-    grid[0] = 0.0;
-    for (std::size_t k = 0; k < N; ++k) {
+    if (begin == 0)
+        grid[0] = 0.0;
+    for (std::size_t k = begin; k < end; ++k) {
         const double c = unit[2 * k + 1];
         const double s = unit[2 * k + 2];
         grid[2 * k + 1] = c * magnitude[k];
         grid[2 * k + 2] = s * magnitude[k];
+    }
+}
+
+void JoinBoth(const double* phase, const double* magnitude, const double* otherMagnitude,
+              std::size_t begin, std::size_t end, double* first, double* second)
+{
+    if (begin == 0)
+        first[0] = second[0] = 0.0;
+    for (std::size_t k = begin; k < end; ++k) {
+        const double c = std::cos(phase[k]);
+        const double s = std::sin(phase[k]);
+        first[2 * k + 1] = c * magnitude[k];
+        first[2 * k + 2] = s * magnitude[k];
+        second[2 * k + 1] = c * otherMagnitude[k];
+        second[2 * k + 2] = s * otherMagnitude[k];
     }
 }
 

@@ -87,13 +87,20 @@ struct MixPath {
 void FillRebuild(Rebuild rebuild, const Spectrum& own, const Spectrum& other, const MixPath& mix,
                  std::size_t N, double* grid);
 
-// Normal and Swap in two steps, so that a side's cosines and sines serve
-// both its own Normal and the other side's Swap: UnitVectors writes
-// (cos phi, sin phi) of N phases into unit (2N+1 doubles, from index 1, as a
-// grid), and JoinUnits the grid |F| (cos, sin) from them (unit may be grid
-// itself). Together they give FillRebuild's Normal or Swap bit for bit.
-void UnitVectors(const double* phase, std::size_t N, double* unit);
-void JoinUnits(double* grid, const double* unit, const double* magnitude, std::size_t N);
+// Normal and Swap from each phase's cosines and sines taken once, so that
+// they serve both its own side's Normal and the other side's Swap, a range
+// of elements [begin, end) at a time. Each gives FillRebuild's Normal or
+// Swap bit for bit, index 0 of a grid being set to 0 by the range from 0.
+// UnitVectors writes (cos phi, sin phi) of the phases into unit (2N+1
+// doubles, from index 1, as a grid); JoinUnits the grid |F| (cos, sin) from
+// them (unit may be grid itself). JoinBoth joins one side's phases with two
+// magnitudes at once: its own Normal into first and the other side's Swap
+// into second.
+void UnitVectors(const double* phase, std::size_t begin, std::size_t end, double* unit);
+void JoinUnits(double* grid, const double* unit, const double* magnitude, std::size_t begin,
+               std::size_t end);
+void JoinBoth(const double* phase, const double* magnitude, const double* otherMagnitude,
+              std::size_t begin, std::size_t end, double* first, double* second);
 
 // Takes a filled W x H grid through the inverse transform and divides every
 // value by N. N is not always a power of two, so the division is kept: the

@@ -190,6 +190,21 @@ Stretch::Stretch(double low, double high, double noise)
         scale = s;
 }
 
+void Stretch::Apply(const double* v, std::size_t n, std::uint8_t* out) const
+{
+    if (!(scale > 0.0)) {
+        for (std::size_t i = 0; i < n; ++i)
+            out[i] = (*this)(v[i]);
+        return;
+    }
+    // Through a 32-bit integer, which holds every level exactly; the bytes
+    // written could be the stretch's own as far as the compiler knows, so it
+    // is read first.
+    const double from = low, by = scale;
+    for (std::size_t i = 0; i < n; ++i)
+        out[i] = std::uint8_t(static_cast<std::int32_t>(Stretched(v[i], from, by)));
+}
+
 Stretch PercentileStretch(const double* v, std::size_t n, double* scratch)
 {
     return PercentileStretch(v, n, scratch, FindExtremes(v, n));

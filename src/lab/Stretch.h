@@ -41,16 +41,23 @@ public:
     double High() const { return high; }
     std::uint8_t operator()(double v) const
     {
-        if (scale > 0.0) {
-            double t = (v - low) * scale + 0.5;
-            t = t > 0.0 ? t : 0.0;  // NaN to 0 as well
-            t = t < 255.0 ? t : 255.0;
-            return static_cast<std::uint8_t>(t);
-        }
+        if (scale > 0.0)
+            return static_cast<std::uint8_t>(Stretched(v, low, scale));
         return v < low - noise ? 0 : v > high + noise ? 255 : 128;
     }
+    // out[i] = (*this)(v[i]) for i < n, in a loop the compiler can keep in
+    // vectors.
+    void Apply(const double* v, std::size_t n, std::uint8_t* out) const;
 
 private:
+    // The level of v where there is a spread, in [0, 255] before truncation.
+    static double Stretched(double v, double low, double scale)
+    {
+        double t = (v - low) * scale + 0.5;
+        t = t > 0.0 ? t : 0.0;  // NaN to 0 as well
+        return t < 255.0 ? t : 255.0;
+    }
+
     double low, high;
     double noise;
     double scale;  // 255 / (high - low); 0 when there is no usable spread

@@ -91,8 +91,9 @@ void PaintStretched(const double* values, int W, int H, bool centred, double* sc
 {
     const std::size_t N = std::size_t(W) * std::size_t(H);
     const Stretch stretch = PercentileStretch(values, N, scratch, known);
-    Layout(W, H, centred,
-           [&](std::size_t to, std::size_t from) { bytes[to] = stretch(values[from]); });
+    LayoutRuns(W, H, centred, [&](std::size_t to, std::size_t from, std::size_t length) {
+        stretch.Apply(values + from, length, bytes + to);
+    });
 }
 
 std::array<std::uint8_t, 3> PhaseColour(double phase)
